@@ -1,0 +1,45 @@
+# Shared by scripts/play and scripts/test: install what is missing, then configure and build.
+# Sourced, not run. Expects ROOT (the repository) to be set.
+
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+install_missing_packages() {
+  local wanted missing=() pkg
+  wanted=$(grep -v -E '^\s*(#|$)' "$ROOT/scripts/deps")
+  for pkg in $wanted; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+
+  command -v apt-get >/dev/null 2>&1 ||
+    die "these packages are missing and there is no apt-get to install them: ${missing[*]}
+       Install them with your system's package manager, then run this again."
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      sudo=(sudo)
+    else
+      die "these packages are missing: ${missing[*]}
+       You are not root and sudo is not available. As root, run:
+         apt-get update && apt-get install -y ${missing[*]}"
+    fi
+  fi
+  echo "Installing missing packages: ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq ||
+    die "apt-get update failed; check the network or the package sources, then run this again."
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
+    die "could not install: ${missing[*]}
+       Install them by hand (apt-get install ${missing[*]}), then run this again."
+}
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+  local dir=$1; shift
+  local jobs
+  jobs=$(nproc 2>/dev/null || echo 2)
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null ||
+      die "cmake could not configure the build in $dir (see the messages above)."
+  fi
+  cmake --build "$dir" -j "$jobs" || die "the build failed (see the compiler's messages above)."
+}
