@@ -134,6 +134,8 @@ BOOL GetClientRect(HWND hWnd, RECT* lpRect);
 BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
 // A screen rectangle confines the pointer; a null rectangle frees it.
 BOOL ClipCursor(const RECT* lpRect);
+// The rectangle the pointer is confined to (the whole screen while it is free).
+BOOL GetClipCursor(RECT* lpRect);
 HWND GetDesktopWindow();
 HDC GetDC(HWND hWnd);
 int ReleaseDC(HWND hWnd, HDC hDC);
@@ -283,6 +285,7 @@ void DoEvents();
 // timers and delivering posted messages in order. Tests run minutes of play in milliseconds.
 void UseManualClock(uint32_t ms);
 void AdvanceClock(uint32_t ms);
+void UseRealClock();
 bool UsingManualClock();
 
 // Test seam: pretend the window manager draws a frame of these widths around every window

@@ -1,0 +1,364 @@
+// GDI over plain 32-bit pixel stores: device contexts, bitmaps, fonts, block transfers, text.
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "platform/internal.h"
+
+namespace platform::detail {
+
+Surface SurfaceOf(HDC hdc) {
+  State& st = S();
+  DC* dc = st.dcs.Get(hdc);
+  if (!dc) return {};
+  if (dc->type == DC::Type::Memory) {
+    Bitmap* bm = dc->bitmap ? st.bitmaps.Get(dc->bitmap) : &st.stockBitmap;
+    if (!bm) return {};
+    return {bm->px.data(), bm->w, bm->h, &bm->version, nullptr};
+  }
+  if (dc->type == DC::Type::Window) {
+    Window* w = GetWindow(dc->window);
+    if (!w) return {};
+    return {w->fb.data(), w->clientW, w->clientH, &w->fbVersion, w};
+  }
+  return {};
+}
+
+namespace {
+
+// Clips a w x h transfer against both surfaces; false when nothing is left. The arithmetic is
+// done in 64 bits, so huge or extreme arguments clip instead of overflowing.
+bool ClipTransfer(int& dx, int& dy, int& w, int& h, int& sx, int& sy, int dw, int dh, int sw,
+                  int sh) {
+  if (w <= 0 || h <= 0) return false;
+  auto clipAxis = [](int& d, int& s, int& len, int dlen, int slen) {
+    int64_t D = d, Sx = s, L = len;
+    if (D < 0) {
+      Sx -= D;
+      L += D;
+      D = 0;
+    }
+    if (Sx < 0) {
+      D -= Sx;
+      L += Sx;
+      Sx = 0;
+    }
+    L = std::min({L, int64_t{dlen} - D, int64_t{slen} - Sx});
+    if (L <= 0) return false;
+    d = static_cast<int>(D);
+    s = static_cast<int>(Sx);
+    len = static_cast<int>(L);
+    return true;
+  };
+  return clipAxis(dx, sx, w, dw, sw) && clipAxis(dy, sy, h, dh, sh);
+}
+
+template <class Op>
+void Blend(uint32_t* __restrict d, const uint32_t* __restrict s, int n, Op op) {
+  for (int i = 0; i < n; ++i) d[i] = op(d[i], s[i]);
+}
+
+// Fontconfig lookup: the requested face, then IPAGothic, then any monospace face.
+std::string FindFontFile(const char* face, bool bold) {
+  static bool inited = FcInit();
+  if (!inited) return {};
+  for (const char* name : {face, "IPAGothic", "monospace"}) {
+    if (!name || !*name) continue;
+    FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(name));
+    if (!pat) continue;
+    if (bold) FcPatternAddInteger(pat, FC_WEIGHT, FC_WEIGHT_BOLD);
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult result;
+    FcPattern* match = FcFontMatch(nullptr, pat, &result);
+    std::string file;
+    if (match) {
+      FcChar8* family = nullptr;
+      FcChar8* path = nullptr;
+      // Only accept the match when fontconfig found the family asked for; otherwise fall through
+      // to the next candidate rather than whatever default it substituted.
+      if (FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
+          FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
+        bool familyOk = std::string(name) == "monospace" ||
+                        strcasecmp(reinterpret_cast<const char*>(family), name) == 0;
+        if (familyOk) file = reinterpret_cast<const char*>(path);
+      }
+      FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pat);
+    if (!file.empty()) return file;
+  }
+  return {};
+}
+
+TTF_Font* OpenFont(Font& f) {
+  if (f.ttf) return static_cast<TTF_Font*>(f.ttf);
+  if (!TTF_WasInit() && TTF_Init() != 0) return nullptr;
+  char face[LF_FACESIZE + 1] = {};
+  std::memcpy(face, f.lf.lfFaceName, LF_FACESIZE);
+  bool bold = f.lf.lfWeight >= 600;
+  std::string file = FindFontFile(face, bold);
+  if (file.empty()) return nullptr;
+  int height = f.lf.lfHeight == 0 ? 16 : (f.lf.lfHeight > 0 ? f.lf.lfHeight : -f.lf.lfHeight);
+  height = std::clamp(height, 1, 400);
+  TTF_Font* font = TTF_OpenFont(file.c_str(), height);
+  if (!font) return nullptr;
+  // A positive height is the cell height: scale the point size until the cell matches.
+  if (f.lf.lfHeight > 0) {
+    int cell = TTF_FontHeight(font);
+    if (cell > 0 && cell != height) {
+      int pt = std::max(1, height * height / cell);
+      TTF_SetFontSize(font, pt);
+    }
+  }
+  if (bold) {
+    // Synthesise bold only when the file has no bold face of its own.
+    const char* style = TTF_FontFaceStyleName(font);
+    if (!style || !std::strstr(style, "Bold")) TTF_SetFontStyle(font, TTF_STYLE_BOLD);
+  }
+  if (f.lf.lfItalic) TTF_SetFontStyle(font, TTF_GetFontStyle(font) | TTF_STYLE_ITALIC);
+  f.ttf = font;
+  return font;
+}
+
+}  // namespace
+}  // namespace platform::detail
+
+using namespace platform::detail;
+
+HDC CreateCompatibleDC(HDC hdc) {
+  State& st = S();
+  if (hdc && !st.dcs.Get(hdc)) return nullptr;
+  auto dc = std::make_unique<DC>();
+  return reinterpret_cast<HDC>(st.dcs.Add(std::move(dc)));
+}
+
+HBITMAP CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
+  State& st = S();
+  if (!st.dcs.Get(hdc)) return nullptr;
+  // Refuse absurd sizes rather than trying to allocate them.
+  if (cx <= 0 || cy <= 0 || cx > 16384 || cy > 16384) return nullptr;
+  auto bm = std::make_unique<Bitmap>();
+  bm->w = cx;
+  bm->h = cy;
+  bm->px.assign(static_cast<size_t>(cx) * cy, 0);
+  return reinterpret_cast<HBITMAP>(st.bitmaps.Add(std::move(bm)));
+}
+
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h) {
+  State& st = S();
+  DC* dc = st.dcs.Get(hdc);
+  if (!dc || !h) return nullptr;
+  if (Bitmap* bm = st.bitmaps.Get(h)) {
+    if (dc->type != DC::Type::Memory) return nullptr;
+    if (bm->selectedIn > 0 && dc->bitmap != h) return nullptr;  // one DC at a time
+    HBITMAP old = dc->bitmap;
+    if (Bitmap* ob = st.bitmaps.Get(old)) ob->selectedIn--;
+    dc->bitmap = static_cast<HBITMAP>(h);
+    bm->selectedIn++;
+    // The stock bitmap stands in for "none" and is handed back as a handle of its own kind.
+    return old ? static_cast<HGDIOBJ>(old) : reinterpret_cast<HGDIOBJ>(&st.stockBitmap);
+  }
+  if (h == &st.stockBitmap) {
+    if (Bitmap* ob = st.bitmaps.Get(dc->bitmap)) ob->selectedIn--;
+    HBITMAP old = dc->bitmap;
+    dc->bitmap = nullptr;
+    return old;
+  }
+  if (st.fonts.Get(h)) {
+    HFONT old = dc->font;
+    dc->font = static_cast<HFONT>(h);
+    return old ? static_cast<HGDIOBJ>(old) : h;
+  }
+  return nullptr;
+}
+
+BOOL DeleteDC(HDC hdc) {
+  State& st = S();
+  DC* dc = st.dcs.Get(hdc);
+  if (!dc || dc->type != DC::Type::Memory) return FALSE;
+  if (Bitmap* bm = st.bitmaps.Get(dc->bitmap)) bm->selectedIn--;
+  return st.dcs.Remove(hdc) ? TRUE : FALSE;
+}
+
+BOOL DeleteObject(HGDIOBJ ho) {
+  State& st = S();
+  if (Bitmap* bm = st.bitmaps.Get(ho)) {
+    if (bm->selectedIn > 0) return FALSE;  // as on the original: selected objects stay
+    return st.bitmaps.Remove(ho) ? TRUE : FALSE;
+  }
+  if (Font* f = st.fonts.Get(ho)) {
+    bool inUse = false;
+    st.dcs.ForEach([&](DC& dc) { inUse |= dc.font == ho; });
+    if (inUse) return FALSE;
+    if (f->ttf) TTF_CloseFont(static_cast<TTF_Font*>(f->ttf));
+    return st.fonts.Remove(ho) ? TRUE : FALSE;
+  }
+  return FALSE;
+}
+
+HFONT CreateFontIndirectA(const LOGFONTA* lplf) {
+  if (!lplf) return nullptr;
+  auto f = std::make_unique<Font>();
+  f->lf = *lplf;
+  return reinterpret_cast<HFONT>(S().fonts.Add(std::move(f)));
+}
+
+int SetBkMode(HDC hdc, int mode) {
+  DC* dc = S().dcs.Get(hdc);
+  if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+  int old = dc->bkMode;
+  dc->bkMode = mode;
+  return old;
+}
+
+COLORREF SetTextColor(HDC hdc, COLORREF color) {
+  DC* dc = S().dcs.Get(hdc);
+  if (!dc) return CLR_INVALID;
+  COLORREF old = dc->textColor;
+  dc->textColor = color & 0x00FFFFFF;
+  return old;
+}
+
+int GetDeviceCaps(HDC hdc, int index) {
+  DC* dc = S().dcs.Get(hdc);
+  if (!dc) return 0;
+  switch (index) {
+    case BITSPIXEL: {
+      if (dc->type == DC::Type::Memory) return 32;
+      SDL_DisplayMode mode;
+      if (EnsureVideo() && SDL_GetDesktopDisplayMode(0, &mode) == 0)
+        return SDL_BYTESPERPIXEL(mode.format) * 8;
+      return 32;
+    }
+    case HORZRES:
+    case VERTRES: {
+      int w = 0, h = 0;
+      ScreenSize(w, h);
+      return index == HORZRES ? w : h;
+    }
+    default:
+      return 0;
+  }
+}
+
+BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+  if (rop != SRCCOPY && rop != SRCPAINT && rop != SRCAND) return FALSE;
+  Surface d = SurfaceOf(hdc);
+  Surface s = SurfaceOf(hdcSrc);
+  if (!d.px || !s.px) return FALSE;
+  int w = cx, h = cy;
+  if (!ClipTransfer(x, y, w, h, x1, y1, d.w, d.h, s.w, s.h)) return TRUE;  // nothing to draw
+
+  // A window already showing this very frame of this very source needs neither copy nor present.
+  if (d.window && rop == SRCCOPY && x == 0 && y == 0 && x1 == 0 && y1 == 0 && w == d.w &&
+      h == d.h && d.window->lastSrc == s.version && d.window->lastSrcVersion == *s.version)
+    return TRUE;
+
+  bool overlap = d.px == s.px;
+  for (int row = 0; row < h; ++row) {
+    // Copy bottom-up when source and destination share a store and the rows could collide.
+    int r = (overlap && y > y1) ? h - 1 - row : row;
+    uint32_t* dp = d.px + static_cast<size_t>(y + r) * d.w + x;
+    const uint32_t* sp = s.px + static_cast<size_t>(y1 + r) * s.w + x1;
+    if (rop == SRCCOPY) {
+      std::memmove(dp, sp, static_cast<size_t>(w) * 4);
+    } else if (overlap) {
+      for (int i = 0; i < w; ++i) dp[i] = rop == SRCPAINT ? (dp[i] | sp[i]) : (dp[i] & sp[i]);
+    } else if (rop == SRCPAINT) {
+      Blend(dp, sp, w, [](uint32_t a, uint32_t b) { return a | b; });
+    } else {
+      Blend(dp, sp, w, [](uint32_t a, uint32_t b) { return a & b; });
+    }
+  }
+  ++*d.version;
+  if (d.window) {
+    d.window->dirty = true;
+    bool whole = rop == SRCCOPY && x == 0 && y == 0 && x1 == 0 && y1 == 0 && w == d.w && h == d.h;
+    d.window->lastSrc = whole ? s.version : nullptr;
+    d.window->lastSrcVersion = whole ? *s.version : 0;
+  }
+  return TRUE;
+}
+
+BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
+  State& st = S();
+  DC* dc = st.dcs.Get(hdc);
+  if (!dc || !lpString || c < 0) return FALSE;
+  if (c == 0) return TRUE;
+  Surface d = SurfaceOf(hdc);
+  if (!d.px) return FALSE;
+
+  // The text is in the single-byte code page; Latin-1 maps byte for byte onto Unicode.
+  std::string utf8;
+  for (int i = 0; i < c; ++i) {
+    unsigned char ch = static_cast<unsigned char>(lpString[i]);
+    if (ch == 0) break;
+    if (ch < 0x80) {
+      utf8 += static_cast<char>(ch);
+    } else {
+      utf8 += static_cast<char>(0xC0 | (ch >> 6));
+      utf8 += static_cast<char>(0x80 | (ch & 0x3F));
+    }
+  }
+  if (utf8.empty()) return TRUE;
+
+  static Font defaultFont = [] {
+    Font f;
+    f.lf.lfHeight = 16;
+    f.lf.lfWeight = FW_NORMAL;
+    return f;
+  }();
+  Font* font = dc->font ? st.fonts.Get(dc->font) : &defaultFont;
+  if (!font) font = &defaultFont;
+  TTF_Font* ttf = OpenFont(*font);
+  if (!ttf) return FALSE;
+
+  SDL_Color white{255, 255, 255, 255};
+  SDL_Surface* glyphs = TTF_RenderUTF8_Blended(ttf, utf8.c_str(), white);
+  if (!glyphs) return FALSE;
+  SDL_Surface* argb = SDL_ConvertSurfaceFormat(glyphs, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(glyphs);
+  if (!argb) return FALSE;
+
+  uint32_t tr = GetRValue(dc->textColor), tg = GetGValue(dc->textColor),
+           tb = GetBValue(dc->textColor);
+  uint32_t bk = (static_cast<uint32_t>(GetRValue(dc->bkColor)) << 16) |
+                (static_cast<uint32_t>(GetGValue(dc->bkColor)) << 8) | GetBValue(dc->bkColor);
+  for (int row = 0; row < argb->h; ++row) {
+    int py = y + row;
+    if (py < 0 || py >= d.h) continue;
+    const uint32_t* src =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) + row * argb->pitch);
+    uint32_t* dst = d.px + static_cast<size_t>(py) * d.w;
+    for (int col = 0; col < argb->w; ++col) {
+      int px = x + col;
+      if (px < 0 || px >= d.w) continue;
+      uint32_t a = src[col] >> 24;
+      uint32_t under = dc->bkMode == OPAQUE ? bk : dst[px];
+      uint32_t ur = (under >> 16) & 0xFF, ug = (under >> 8) & 0xFF, ub = under & 0xFF;
+      uint32_t r = (tr * a + ur * (255 - a) + 127) / 255;
+      uint32_t g = (tg * a + ug * (255 - a) + 127) / 255;
+      uint32_t b = (tb * a + ub * (255 - a) + 127) / 255;
+      dst[px] = (r << 16) | (g << 8) | b;
+    }
+  }
+  SDL_FreeSurface(argb);
+  ++*d.version;
+  if (d.window) {
+    d.window->dirty = true;
+    d.window->lastSrc = nullptr;
+  }
+  return TRUE;
+}
+
+COLORREF GetPixel(HDC hdc, int x, int y) {
+  Surface s = SurfaceOf(hdc);
+  if (!s.px || x < 0 || y < 0 || x >= s.w || y >= s.h) return CLR_INVALID;
+  uint32_t p = s.px[static_cast<size_t>(y) * s.w + x];
+  return RGB(static_cast<BYTE>(p >> 16), static_cast<BYTE>(p >> 8), static_cast<BYTE>(p));
+}

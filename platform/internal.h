@@ -1,0 +1,180 @@
+// Shared state of the platform layer's own files. Not for the game: the game sees mMain.h only.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/mMain.h"
+
+namespace platform::detail {
+
+// ---- Handle tables ---------------------------------------------------------------------------
+// A handle packs kind, generation and slot index, so that 0, a deleted handle (its slot's
+// generation has moved on) and a handle of another kind are all recognised and refused.
+
+enum class Kind : uintptr_t { Window = 1, DC = 2, Bitmap = 3, Font = 4 };
+
+template <class T, Kind K>
+class HandleTable {
+ public:
+  uintptr_t Add(std::unique_ptr<T> obj) {
+    size_t index;
+    if (!free_.empty()) {
+      index = free_.back();
+      free_.pop_back();
+    } else {
+      index = slots_.size();
+      slots_.push_back({});
+    }
+    Slot& s = slots_[index];
+    s.obj = std::move(obj);
+    return Encode(index, s.generation);
+  }
+  T* Get(const void* handle) const {
+    size_t index;
+    uint32_t gen;
+    if (!Decode(reinterpret_cast<uintptr_t>(handle), index, gen)) return nullptr;
+    const Slot& s = slots_[index];
+    return s.generation == gen ? s.obj.get() : nullptr;
+  }
+  bool Remove(const void* handle) {
+    size_t index;
+    uint32_t gen;
+    if (!Decode(reinterpret_cast<uintptr_t>(handle), index, gen)) return false;
+    Slot& s = slots_[index];
+    if (s.generation != gen || !s.obj) return false;
+    s.obj.reset();
+    s.generation = (s.generation + 1) & kGenMask;
+    free_.push_back(index);
+    return true;
+  }
+  template <class F>
+  void ForEach(F&& f) {
+    for (auto& s : slots_)
+      if (s.obj) f(*s.obj);
+  }
+
+ private:
+  static constexpr uintptr_t kGenMask = 0xFFFFFF;
+  struct Slot {
+    std::unique_ptr<T> obj;
+    uint32_t generation = 1;
+  };
+  // kind in bits 56..59, generation in 32..55, index + 1 in 0..31: never 0 and never -1/-2.
+  static uintptr_t Encode(size_t index, uint32_t gen) {
+    return (static_cast<uintptr_t>(K) << 56) | (static_cast<uintptr_t>(gen) << 32) |
+           static_cast<uintptr_t>(index + 1);
+  }
+  bool Decode(uintptr_t h, size_t& index, uint32_t& gen) const {
+    if ((h >> 56) != static_cast<uintptr_t>(K)) return false;
+    uintptr_t low = h & 0xFFFFFFFFu;
+    if (low == 0 || low > slots_.size()) return false;
+    index = static_cast<size_t>(low - 1);
+    gen = static_cast<uint32_t>((h >> 32) & kGenMask);
+    return slots_[index].obj != nullptr;
+  }
+  std::vector<Slot> slots_;
+  std::vector<size_t> free_;
+};
+
+// ---- GDI objects -----------------------------------------------------------------------------
+
+// Pixels are 0x00RRGGBB words; the top byte carries alpha only for pictures decoded from icons.
+struct Bitmap {
+  int w = 0;
+  int h = 0;
+  std::vector<uint32_t> px;
+  bool hasAlpha = false;
+  uint64_t version = 0;  // bumped by every write, so an unchanged frame need not be presented
+  int selectedIn = 0;    // DCs that hold it; a selected bitmap cannot be deleted
+};
+
+struct Font {
+  LOGFONTA lf{};
+  void* ttf = nullptr;  // TTF_Font*, opened on first use
+};
+
+struct Window;
+
+struct DC {
+  enum class Type { Memory, Window, Screen } type = Type::Memory;
+  HBITMAP bitmap = nullptr;  // memory DCs: the selected bitmap (0 = the 1x1 stock bitmap)
+  HFONT font = nullptr;
+  HWND window = nullptr;     // window DCs
+  int bkMode = OPAQUE;
+  COLORREF textColor = RGB(0, 0, 0);
+  COLORREF bkColor = RGB(255, 255, 255);
+};
+
+// A drawable view of a DC: its pixel store and size, or nothing.
+struct Surface {
+  uint32_t* px = nullptr;
+  int w = 0;
+  int h = 0;
+  uint64_t* version = nullptr;
+  Window* window = nullptr;  // set when drawing into it must be presented
+};
+
+// ---- Windows ---------------------------------------------------------------------------------
+
+struct Window {
+  SDL_Window* sdl = nullptr;
+  Form* form = nullptr;
+  WNDPROC proc = nullptr;
+  LONG_PTR style = 0;
+  bool topmost = false;
+  int clientW = 0;
+  int clientH = 0;
+  int x = 0;  // outer top-left in screen coordinates (ours: 640x480 while the display is virtual)
+  int y = 0;
+  std::vector<uint32_t> fb;  // the client area's pixels, presented on demand
+  uint64_t fbVersion = 0;
+  bool dirty = false;
+  HDC ownDC = nullptr;
+  // what was last copied into fb, to skip copies of a frame already there
+  const void* lastSrc = nullptr;
+  uint64_t lastSrcVersion = 0;
+};
+
+struct Frame {
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// State shared by the layer's files. Everything here is touched on the UI thread only.
+struct State {
+  HandleTable<Window, Kind::Window> windows;
+  HandleTable<DC, Kind::DC> dcs;
+  HandleTable<Bitmap, Kind::Bitmap> bitmaps;
+  HandleTable<Font, Kind::Font> fonts;
+  HWND desktop = nullptr;
+  std::optional<Frame> simulatedFrame;
+  // The display: 0 = the desktop as it is; else the 640x480 picture is shown scaled.
+  int virtualW = 0;
+  int virtualH = 0;
+  std::optional<RECT> clip;
+  Bitmap stockBitmap;  // 1x1, what a fresh memory DC holds
+};
+
+State& S();
+
+bool EnsureVideo();
+Window* GetWindow(HWND h);
+Surface SurfaceOf(HDC hdc);
+Frame FrameOf(const Window& w);
+LRESULT FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Hands a message to the window's procedure chain now.
+LRESULT Dispatch(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void PresentWindow(Window& w);
+void ApplyCursor(Window& w);
+void ApplyClip();
+// Desktop size in screen coordinates (640x480 while the display is virtual).
+void ScreenSize(int& w, int& h);
+// Whole factor and offset at which the 640x480 picture is shown in a full-screen window.
+bool VirtualPlacement(const Window& w, int& scale, int& offX, int& offY);
+void DestroyWindowRecord(HWND h);
+
+}  // namespace platform::detail

@@ -1,0 +1,542 @@
+// The form and control runtime: clock, timers, the message queue and loop, forms, pictures and
+// cursors.
+#include <SDL_image.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "platform/internal.h"
+
+namespace platform::detail {
+
+State& S() {
+  static State* st = [] {
+    auto* s = new State();  // never destroyed: handles may be released during static teardown
+    s->stockBitmap.w = 1;
+    s->stockBitmap.h = 1;
+    s->stockBitmap.px.assign(1, 0);
+    return s;
+  }();
+  return *st;
+}
+
+namespace {
+
+// ---- Clock -----------------------------------------------------------------------------------
+
+bool manualClock = false;
+uint64_t manualNow = 0;
+
+uint64_t RealNowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+uint64_t NowMs() { return manualClock ? manualNow : RealNowMs(); }
+
+// ---- Timers ----------------------------------------------------------------------------------
+
+std::vector<Timer*>& Timers() {
+  static std::vector<Timer*> timers;
+  return timers;
+}
+
+void Arm(Timer& t) {
+  t.armed_ = t.Enabled.get() && t.Interval.get() > 0;
+  if (t.armed_) t.due_ = NowMs() + static_cast<uint64_t>(t.Interval.get());
+}
+
+// The earliest armed timer due at or before limit (registration order breaks ties).
+Timer* NextDue(uint64_t limit) {
+  Timer* best = nullptr;
+  for (Timer* t : Timers())
+    if (t->armed_ && t->due_ <= limit && (!best || t->due_ < best->due_)) best = t;
+  return best;
+}
+
+void Fire(Timer& t, uint64_t now) {
+  // Keep the grid; a tick more than an interval late starts a new grid from now.
+  uint64_t interval = static_cast<uint64_t>(std::max<int32_t>(1, t.Interval.get()));
+  t.due_ += interval;
+  if (t.due_ <= now) t.due_ = now + interval;
+  if (t.Tick) t.Tick();
+}
+
+// ---- Posted messages and tasks -----------------------------------------------------------------
+
+struct Posted {
+  HWND hWnd;
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+  std::function<void()> task;
+};
+
+std::mutex queueMutex;
+std::deque<Posted> queue;
+Uint32 wakeEvent = 0;  // SDL user event that wakes a waiting loop
+
+void Wake() {
+  if (wakeEvent != 0 && SDL_WasInit(SDL_INIT_EVENTS)) {
+    SDL_Event ev{};
+    ev.type = wakeEvent;
+    SDL_PushEvent(&ev);
+  }
+}
+
+void DeliverPosted() {
+  // Deliver only what was queued before we started, so a handler that posts again cannot
+  // keep this turn of the loop going for ever.
+  std::deque<Posted> batch;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    batch.swap(queue);
+  }
+  for (Posted& p : batch) {
+    if (p.task)
+      p.task();
+    else
+      Dispatch(p.hWnd, p.msg, p.wParam, p.lParam);
+  }
+}
+
+// ---- Input -----------------------------------------------------------------------------------
+
+volatile std::sig_atomic_t stopSignal = 0;
+void OnStopSignal(int) { stopSignal = 1; }
+
+int16_t ShiftState() {
+  SDL_Keymod m = SDL_GetModState();
+  return static_cast<int16_t>(((m & KMOD_SHIFT) ? 1 : 0) | ((m & KMOD_CTRL) ? 2 : 0) |
+                              ((m & KMOD_ALT) ? 4 : 0));
+}
+
+// Virtual-key code of an SDL key, for the keys a form can be told about.
+int VirtualKey(SDL_Keycode k) {
+  if (k >= 'a' && k <= 'z') return static_cast<int>(k - 'a' + 'A');
+  if (k >= '0' && k <= '9') return static_cast<int>(k);
+  switch (k) {
+    case SDLK_ESCAPE: return 27;
+    case SDLK_RETURN: return 13;
+    case SDLK_SPACE: return 32;
+    case SDLK_BACKSPACE: return 8;
+    case SDLK_TAB: return 9;
+    case SDLK_LEFT: return 37;
+    case SDLK_UP: return 38;
+    case SDLK_RIGHT: return 39;
+    case SDLK_DOWN: return 40;
+    case SDLK_F1: return 112;
+    default: return 0;
+  }
+}
+
+HWND WindowOfSdl(Uint32 id) {
+  SDL_Window* sw = SDL_GetWindowFromID(id);
+  if (!sw) return nullptr;
+  return static_cast<HWND>(SDL_GetWindowData(sw, "hwnd"));
+}
+
+// Mouse position in the window's client coordinates (the 640x480 picture while it is scaled).
+void ClientPoint(Window& w, int sx, int sy, int& cx, int& cy) {
+  int scale, offX, offY;
+  if (VirtualPlacement(w, scale, offX, offY)) {
+    cx = static_cast<int>(std::floor(static_cast<double>(sx - offX) / scale));
+    cy = static_cast<int>(std::floor(static_cast<double>(sy - offY) / scale));
+  } else {
+    cx = sx;
+    cy = sy;
+  }
+}
+
+LPARAM PackPoint(int x, int y) {
+  auto clamp16 = [](int v) { return static_cast<uint16_t>(std::clamp(v, -32768, 32767)); };
+  return static_cast<LPARAM>(clamp16(x) | (static_cast<uint32_t>(clamp16(y)) << 16));
+}
+
+void HandleEvent(const SDL_Event& ev) {
+  switch (ev.type) {
+    case SDL_QUIT:
+      stopSignal = 1;
+      break;
+    case SDL_WINDOWEVENT: {
+      HWND h = WindowOfSdl(ev.window.windowID);
+      Window* w = GetWindow(h);
+      if (!w) break;
+      if (ev.window.event == SDL_WINDOWEVENT_CLOSE) {
+        Dispatch(h, WM_CLOSE, 0, 0);
+      } else if (ev.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                 ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+                 ev.window.event == SDL_WINDOWEVENT_SHOWN) {
+        w->dirty = true;  // repainted by the next present
+      } else if (ev.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
+        ApplyClip();
+      }
+      break;
+    }
+    case SDL_KEYDOWN: {
+      HWND h = WindowOfSdl(ev.key.windowID);
+      int vk = VirtualKey(ev.key.keysym.sym);
+      if (h && vk) Dispatch(h, WM_KEYDOWN, static_cast<WPARAM>(vk), ShiftState());
+      break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      if (ev.button.which == SDL_TOUCH_MOUSEID) break;
+      HWND h = WindowOfSdl(ev.button.windowID);
+      Window* w = GetWindow(h);
+      if (!w) break;
+      bool down = ev.type == SDL_MOUSEBUTTONDOWN;
+      UINT msg;
+      switch (ev.button.button) {
+        case SDL_BUTTON_LEFT: msg = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
+        case SDL_BUTTON_RIGHT: msg = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
+        case SDL_BUTTON_MIDDLE: msg = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
+        default: return;
+      }
+      int cx, cy;
+      ClientPoint(*w, ev.button.x, ev.button.y, cx, cy);
+      Dispatch(h, msg, static_cast<WPARAM>(ShiftState()), PackPoint(cx, cy));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void PumpInput() {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  SDL_Event ev;
+  while (SDL_PollEvent(&ev)) HandleEvent(ev);
+}
+
+void PresentAll() {
+  S().windows.ForEach([](Window& w) {
+    if (w.dirty) PresentWindow(w);
+  });
+}
+
+// One turn without waiting: input, posted messages, then the timers that are due.
+void Turn() {
+  PumpInput();
+  DeliverPosted();
+  uint64_t now = NowMs();
+  // Each timer fires at most once per turn, however late it is.
+  std::vector<Timer*> due;
+  for (Timer* t : Timers())
+    if (t->armed_ && t->due_ <= now) due.push_back(t);
+  std::sort(due.begin(), due.end(), [](Timer* a, Timer* b) { return a->due_ < b->due_; });
+  for (Timer* t : due) {
+    auto& all = Timers();
+    // A handler may have disabled or destroyed a later timer of this batch.
+    if (std::find(all.begin(), all.end(), t) == all.end() || !t->armed_ || t->due_ > now) continue;
+    Fire(*t, now);
+    DeliverPosted();
+  }
+  PresentAll();
+}
+
+}  // namespace
+
+bool EnsureVideo() {
+  static bool ok = [] {
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // ours unload the form instead
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    wakeEvent = SDL_RegisterEvents(1);
+    if (wakeEvent == static_cast<Uint32>(-1)) wakeEvent = 0;
+    return true;
+  }();
+  return ok;
+}
+
+void ApplyCursor(Window& w) {
+  if (!w.form || !EnsureVideo()) return;
+  static SDL_Cursor* arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+  int32_t pointer = w.form->MousePointer.get();
+  const Picture* pic = w.form->MouseIcon.get();
+  if (pointer == 99 && pic && pic->Image) {
+    Bitmap* bm = S().bitmaps.Get(pic->Image);
+    if (!bm) return;
+    int scale = 1, offX, offY;
+    if (!VirtualPlacement(w, scale, offX, offY)) scale = 1;
+    // One cursor per picture and scale, made once: cursors are set on every swat.
+    static std::map<std::pair<const Bitmap*, int>, SDL_Cursor*> cache;
+    auto key = std::make_pair(static_cast<const Bitmap*>(bm), scale);
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+      SDL_Surface* surf =
+          SDL_CreateRGBSurfaceWithFormat(0, bm->w * scale, bm->h * scale, 32, SDL_PIXELFORMAT_ARGB8888);
+      if (!surf) return;
+      for (int y = 0; y < surf->h; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surf->pixels) + y * surf->pitch);
+        for (int x = 0; x < surf->w; ++x) {
+          uint32_t p = bm->px[static_cast<size_t>(y / scale) * bm->w + x / scale];
+          row[x] = bm->hasAlpha ? p : (p | 0xFF000000u);
+        }
+      }
+      // The pictures carry no hot spot: it is their centre.
+      SDL_Cursor* c = SDL_CreateColorCursor(surf, surf->w / 2, surf->h / 2);
+      SDL_FreeSurface(surf);
+      it = cache.emplace(key, c).first;
+    }
+    if (it->second) SDL_SetCursor(it->second);
+  } else if (arrow) {
+    SDL_SetCursor(arrow);
+  }
+}
+
+}  // namespace platform::detail
+
+using namespace platform::detail;
+
+DWORD GetTickCount() {
+  if (manualClock) return static_cast<DWORD>(manualNow);
+  timespec ts{};
+  clock_gettime(CLOCK_BOOTTIME, &ts);
+  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                            static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+}
+
+BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (!hWnd) return FALSE;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    queue.push_back({hWnd, Msg, wParam, lParam, {}});
+  }
+  Wake();
+  return TRUE;
+}
+
+namespace platform {
+
+void PostToMainThread(std::function<void()> fn) {
+  if (!fn) return;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    queue.push_back({nullptr, 0, 0, 0, std::move(fn)});
+  }
+  Wake();
+}
+
+void UseManualClock(uint32_t ms) {
+  manualClock = true;
+  manualNow = ms;
+  for (Timer* t : Timers()) Arm(*t);
+}
+
+bool UsingManualClock() { return manualClock; }
+
+void UseRealClock() {
+  manualClock = false;
+  for (Timer* t : Timers()) Arm(*t);
+}
+
+void AdvanceClock(uint32_t ms) {
+  if (!manualClock) return;
+  uint64_t target = manualNow + ms;
+  PumpInput();
+  DeliverPosted();
+  while (Timer* t = NextDue(target)) {
+    manualNow = std::max(manualNow, t->due_);
+    Fire(*t, manualNow);
+    DeliverPosted();
+  }
+  manualNow = target;
+  DeliverPosted();
+  PresentAll();
+}
+
+void DoEvents() { Turn(); }
+
+void Present() { PresentAll(); }
+
+int RunMessageLoop(Form& form) {
+  if (!form.hWnd) {
+    std::fprintf(stderr, "Zorbilo: cannot open a window (%s). Is a display available?\n",
+                 SDL_GetError());
+    return 1;
+  }
+  struct sigaction sa{};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  while (form.Loaded()) {
+    Turn();
+    if (stopSignal) {
+      // A stop request closes the form like its close button, so shutdown runs in full.
+      stopSignal = 0;
+      Dispatch(form.hWnd, WM_CLOSE, 0, 0);
+      continue;
+    }
+    if (!form.Loaded()) break;
+    if (manualClock) {
+      SDL_Delay(1);
+      continue;
+    }
+    // Sleep until the next timer is due or an event arrives; never spin.
+    uint64_t now = RealNowMs();
+    uint64_t wait = 100;
+    for (Timer* t : Timers())
+      if (t->armed_) wait = std::min(wait, t->due_ > now ? t->due_ - now : 0);
+    if (wait == 0) continue;
+    {
+      std::lock_guard<std::mutex> lock(queueMutex);
+      if (!queue.empty()) continue;
+    }
+    SDL_Event ev;
+    if (SDL_WaitEventTimeout(&ev, static_cast<int>(wait))) HandleEvent(ev);
+  }
+  return 0;
+}
+
+// ---- Timer -------------------------------------------------------------------------------------
+
+Timer::Timer(int32_t interval, bool enabled) : Interval(interval), Enabled(enabled) {
+  Interval.bind([this](const int32_t&) { Arm(*this); });
+  Enabled.bind([this](const bool&) { Arm(*this); });
+  Timers().push_back(this);
+  Arm(*this);
+}
+
+Timer::~Timer() {
+  auto& all = Timers();
+  all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
+
+// ---- Picture -----------------------------------------------------------------------------------
+
+Picture::~Picture() {
+  if (hDC) DeleteDC(hDC);
+  if (Image) DeleteObject(Image);
+}
+
+bool Picture::Load(const void* data, size_t size) {
+  if (!data || size == 0 || size > (64u << 20)) return false;
+  SDL_RWops* rw = SDL_RWFromConstMem(data, static_cast<int>(size));
+  if (!rw) return false;
+  SDL_Surface* raw = IMG_Load_RW(rw, 1);
+  if (!raw) return false;
+  bool alpha = raw->format->Amask != 0 || raw->format->palette != nullptr;
+  SDL_Surface* argb = SDL_ConvertSurfaceFormat(raw, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(raw);
+  if (!argb) return false;
+
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(dc, argb->w, argb->h);
+  Bitmap* bm = S().bitmaps.Get(bmp);
+  if (!dc || !bm) {
+    if (dc) DeleteDC(dc);
+    if (bmp) DeleteObject(bmp);
+    SDL_FreeSurface(argb);
+    return false;
+  }
+  bm->hasAlpha = alpha;
+  for (int y = 0; y < argb->h; ++y) {
+    auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
+    for (int x = 0; x < argb->w; ++x) {
+      uint32_t p = row[x];
+      // Fully transparent icon pixels keep their colour bits but no alpha.
+      bm->px[static_cast<size_t>(y) * argb->w + x] = alpha ? p : (p & 0x00FFFFFFu);
+    }
+  }
+  SelectObject(dc, bmp);
+  SDL_FreeSurface(argb);
+
+  if (hDC) DeleteDC(hDC);
+  if (Image) DeleteObject(Image);
+  hDC = dc;
+  Image = bmp;
+  Width = bm->w;
+  Height = bm->h;
+  return true;
+}
+
+// ---- Form --------------------------------------------------------------------------------------
+
+Form::Form() : Caption(std::string()), Icon(nullptr), MouseIcon(nullptr), MousePointer(0),
+               Visible(false) {
+  if (EnsureVideo()) {
+    SDL_Window* sw = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
+                                      SDL_WINDOW_HIDDEN);
+    if (sw) {
+      auto w = std::make_unique<Window>();
+      w->sdl = sw;
+      w->form = this;
+      w->proc = FormWndProc;
+      w->style = WS_OVERLAPPEDWINDOW;
+      w->clientW = 640;
+      w->clientH = 480;
+      w->fb.assign(640u * 480u, 0);
+      int x = 0, y = 0;
+      SDL_GetWindowPosition(sw, &x, &y);
+      w->x = x;
+      w->y = y;
+      hWnd = reinterpret_cast<HWND>(S().windows.Add(std::move(w)));
+      SDL_SetWindowData(sw, "hwnd", hWnd);
+      auto dc = std::make_unique<DC>();
+      dc->type = DC::Type::Window;
+      dc->window = hWnd;
+      hDC = reinterpret_cast<HDC>(S().dcs.Add(std::move(dc)));
+      GetWindow(hWnd)->ownDC = hDC;
+    }
+  }
+  Caption.bind([this](const std::string& s) {
+    if (Window* w = GetWindow(hWnd)) SDL_SetWindowTitle(w->sdl, s.c_str());
+  });
+  Icon.bind([this](const Picture* const& pic) {
+    Window* w = GetWindow(hWnd);
+    Bitmap* bm = pic ? S().bitmaps.Get(pic->Image) : nullptr;
+    if (!w || !bm) return;
+    SDL_Surface* surf = SDL_CreateRGBSurfaceWithFormatFrom(bm->px.data(), bm->w, bm->h, 32,
+                                                           bm->w * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!surf) return;
+    SDL_SetWindowIcon(w->sdl, surf);
+    SDL_FreeSurface(surf);
+  });
+  auto cursor = [this](auto&&) {
+    if (Window* w = GetWindow(hWnd)) ApplyCursor(*w);
+  };
+  MouseIcon.bind(cursor);
+  MousePointer.bind(cursor);
+  Visible.bind([this](const bool& v) {
+    Window* w = GetWindow(hWnd);
+    if (!w) return;
+    if (v) {
+      w->style |= WS_VISIBLE;
+      SDL_ShowWindow(w->sdl);
+      SDL_RaiseWindow(w->sdl);
+      w->dirty = true;
+    } else {
+      w->style &= ~WS_VISIBLE;
+      SDL_HideWindow(w->sdl);
+    }
+  });
+}
+
+Form::~Form() {
+  if (hWnd) DestroyWindowRecord(hWnd);
+}
+
+void Form::Unload() {
+  if (!loaded_) return;
+  int16_t cancel = 0;
+  if (OnUnload) OnUnload(cancel);
+  if (cancel) return;
+  loaded_ = false;
+  if (Window* w = GetWindow(hWnd)) {
+    SDL_HideWindow(w->sdl);
+    SDL_SetWindowMouseRect(w->sdl, nullptr);
+  }
+}
+
+}  // namespace platform
