@@ -1,7 +1,24 @@
 // The DirectDraw stand-in. "The display shows 640x480" is realised without touching the monitor:
 // the game's windows go desktop-sized full screen and show their 640x480 picture scaled by the
 // largest whole factor, centred on black. Screen coordinates become that 640x480 picture's.
+#include <algorithm>
+
 #include "platform/internal.h"
+
+namespace platform::detail {
+
+void ApplyVirtualGeometry(Window& w) {
+  if (!w.sdl || S().virtualW <= 0) return;
+  int display = std::max(0, SDL_GetWindowDisplayIndex(w.sdl));
+  SDL_Rect b;
+  if (SDL_GetDisplayBounds(display, &b) != 0) return;
+  SDL_SetWindowBordered(w.sdl, SDL_FALSE);
+  SDL_SetWindowPosition(w.sdl, b.x, b.y);
+  SDL_SetWindowSize(w.sdl, b.w, b.h);
+  w.dirty = true;
+}
+
+}  // namespace platform::detail
 
 using namespace platform::detail;
 
@@ -38,17 +55,21 @@ int32_t DirectDraw7::SetDisplayMode(int32_t width, int32_t height, int32_t bpp, 
     return kFailed;
   State& st = S();
   bool ok = true;
+  st.virtualW = width;
+  st.virtualH = height;
   st.windows.ForEach([&](Window& w) {
-    if (w.sdl && SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) ok = false;
+    if (!w.sdl) return;
+    ApplyVirtualGeometry(w);
+    if (SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) ok = false;
   });
   if (!ok) {
     st.windows.ForEach([&](Window& w) {
       if (w.sdl) SDL_SetWindowFullscreen(w.sdl, 0);
     });
+    st.virtualW = 0;
+    st.virtualH = 0;
     return kFailed;
   }
-  st.virtualW = width;
-  st.virtualH = height;
   changed_ = true;
   st.windows.ForEach([](Window& w) {
     w.dirty = true;
@@ -67,7 +88,9 @@ int32_t DirectDraw7::RestoreDisplayMode() {
   st.windows.ForEach([](Window& w) {
     if (!w.sdl) return;
     SDL_SetWindowFullscreen(w.sdl, 0);
+    SDL_SetWindowBordered(w.sdl, (w.style & WS_POPUP) ? SDL_FALSE : SDL_TRUE);
     if (w.clientW > 0 && w.clientH > 0) SDL_SetWindowSize(w.sdl, w.clientW, w.clientH);
+    SDL_SetWindowPosition(w.sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     w.dirty = true;
     ApplyCursor(w);
   });

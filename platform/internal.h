@@ -176,5 +176,8 @@ void ScreenSize(int& w, int& h);
 // Whole factor and offset at which the 640x480 picture is shown in a full-screen window.
 bool VirtualPlacement(const Window& w, int& scale, int& offX, int& offY);
 void DestroyWindowRecord(HWND h);
+// Covers the display with the window while the 640x480 picture is shown scaled. Also done after
+// the window is shown: without a window manager nobody else moves or sizes it.
+void ApplyVirtualGeometry(Window& w);
 
 }  // namespace platform::detail

@@ -514,6 +514,7 @@ Form::Form() : Caption(std::string()), Icon(nullptr), MouseIcon(nullptr), MouseP
     if (v) {
       w->style |= WS_VISIBLE;
       SDL_ShowWindow(w->sdl);
+      ApplyVirtualGeometry(*w);
       SDL_RaiseWindow(w->sdl);
       w->dirty = true;
     } else {

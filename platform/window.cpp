@@ -325,9 +325,11 @@ LONG_PTR SetWindowLongA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
   if (nIndex == GWL_STYLE) {
     LONG_PTR old = w->style;
     w->style = dwNewLong & 0xFFFFFFFF;
-    SDL_SetWindowBordered(w->sdl, (w->style & WS_POPUP) ? SDL_FALSE : SDL_TRUE);
+    bool bordered = !(w->style & WS_POPUP) && S().virtualW <= 0;
+    SDL_SetWindowBordered(w->sdl, bordered ? SDL_TRUE : SDL_FALSE);
     if ((w->style & WS_VISIBLE) && !(old & WS_VISIBLE)) {
       SDL_ShowWindow(w->sdl);
+      ApplyVirtualGeometry(*w);
       w->dirty = true;
     } else if (!(w->style & WS_VISIBLE) && (old & WS_VISIBLE)) {
       SDL_HideWindow(w->sdl);
