@@ -50,7 +50,7 @@ start_game() {  # start_game FOLDER [PROGRAM]: PROGRAM defaults to FOLDER/Zorbil
   sleep 0.5
 }
 
-shot() { import -window root "$WORK/shot.ppm" 2>/dev/null; }
+shot() { import -window root -depth 8 "$WORK/shot.ppm" 2>/dev/null; }
 
 screen_is() {  # screen_is WHAT [X Y SCALE]
   shot

@@ -1,0 +1,14 @@
+// 設定: the settings tool. Shows the dialog; OK writes the file and ends the program.
+#include <QApplication>
+
+#include "common/App.h"
+#include "settings-tool/fMain.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  App.Init(argc > 0 ? argv[0] : nullptr);
+  fMain form;  // Form_Load runs in the constructor, before the dialog shows
+  form.show();
+  app.exec();
+  return 0;
+}

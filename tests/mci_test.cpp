@@ -1,0 +1,658 @@
+// The multimedia command interpreter: its grammar, its reading of MIDI timing, and its devices on
+// the real SDL_mixer (dummy audio driver, which plays in real time: the pieces here are short).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/mMain.h"
+#include "platform/mci_midi.h"
+#include "platform/mci_parse.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using platform::mci::Command;
+using platform::mci::Parse;
+using platform::mci::Verb;
+
+// ---- Files made for the tests ------------------------------------------------------------------
+
+std::vector<uint8_t> MakeWav(double seconds, int rate = 22050) {
+  auto frames = static_cast<uint32_t>(seconds * rate);
+  std::vector<uint8_t> b(44 + frames * 2u, 0);
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
+  auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); };
+  std::memcpy(&b[0], "RIFF", 4);
+  put32(4, static_cast<uint32_t>(b.size() - 8));
+  std::memcpy(&b[8], "WAVEfmt ", 8);
+  put32(16, 16);
+  put16(20, 1);
+  put16(22, 1);
+  put32(24, static_cast<uint32_t>(rate));
+  put32(28, static_cast<uint32_t>(rate * 2));
+  put16(32, 2);
+  put16(34, 16);
+  std::memcpy(&b[36], "data", 4);
+  put32(40, frames * 2u);
+  for (uint32_t i = 0; i < frames; ++i)
+    put16(44 + i * 2, static_cast<uint16_t>(static_cast<int16_t>((i % 50) * 300 - 7500)));
+  return b;
+}
+
+// Builds a Standard MIDI File track by track.
+struct Midi {
+  std::vector<std::vector<uint8_t>> tracks;
+  uint16_t format = 0;
+  uint16_t division = 96;
+
+  Midi& Track() {
+    tracks.emplace_back();
+    return *this;
+  }
+  Midi& Delta(uint32_t v) {
+    uint8_t buf[5];
+    int n = 0;
+    buf[n++] = v & 0x7F;
+    while (v >>= 7) buf[n++] = static_cast<uint8_t>(0x80 | (v & 0x7F));
+    while (n) tracks.back().push_back(buf[--n]);
+    return *this;
+  }
+  Midi& Bytes(std::initializer_list<uint8_t> b) {
+    tracks.back().insert(tracks.back().end(), b);
+    return *this;
+  }
+  Midi& Tempo(uint32_t delta, uint32_t usPerQuarter) {
+    return Delta(delta).Bytes({0xFF, 0x51, 3, static_cast<uint8_t>(usPerQuarter >> 16),
+                               static_cast<uint8_t>(usPerQuarter >> 8),
+                               static_cast<uint8_t>(usPerQuarter)});
+  }
+  Midi& End(uint32_t delta = 0) { return Delta(delta).Bytes({0xFF, 0x2F, 0}); }
+  std::vector<uint8_t> File() const {
+    std::vector<uint8_t> f = {'M',
+                              'T',
+                              'h',
+                              'd',
+                              0,
+                              0,
+                              0,
+                              6,
+                              0,
+                              static_cast<uint8_t>(format),
+                              0,
+                              static_cast<uint8_t>(tracks.size()),
+                              static_cast<uint8_t>(division >> 8),
+                              static_cast<uint8_t>(division)};
+    for (const auto& t : tracks) {
+      auto n = static_cast<uint32_t>(t.size());
+      f.insert(f.end(),
+               {'M', 'T', 'r', 'k', static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+                static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
+      f.insert(f.end(), t.begin(), t.end());
+    }
+    return f;
+  }
+};
+
+// A short tune: `notes` quarter notes at 120 bpm and 96 ticks per quarter, 0.5 s each.
+std::vector<uint8_t> Tune(int notes) {
+  Midi m;
+  m.Track().Tempo(0, 500000).Delta(0).Bytes({0xC0, 0});
+  for (int i = 0; i < notes; ++i)
+    m.Delta(0)
+        .Bytes({0x90, static_cast<uint8_t>(60 + i), 100})
+        .Delta(96)
+        .Bytes({0x80, static_cast<uint8_t>(60 + i), 0});
+  m.End();
+  return m.File();
+}
+
+std::optional<double> Length(const std::vector<uint8_t>& f) {
+  return platform::mci::MidiLengthSeconds(f.data(), f.size());
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/zorbilo-mci-test-XXXXXX";
+    path_ = mkdtemp(tmpl) ? tmpl : "/tmp";
+  }
+  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    std::string p = path_ + "/" + name;
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return p;
+  }
+  std::string Write(const std::string& name, const std::string& text) const {
+    return Write(name, std::vector<uint8_t>(text.begin(), text.end()));
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+MCIERROR Send(const std::string& cmd, HWND cb = nullptr) {
+  return mciSendStringA(cmd.c_str(), nullptr, 0, cb);
+}
+
+// ---- The grammar -------------------------------------------------------------------------------
+
+TEST(MciParse, AcceptsTheCommandsInAnyCase) {
+  Command c;
+  ASSERT_EQ(Parse("open \"/tmp/a dir/Swat Sound.wav\" alias Sound_2_0", c), 0u);
+  EXPECT_EQ(c.verb, Verb::Open);
+  EXPECT_EQ(c.path, "/tmp/a dir/Swat Sound.wav");
+  EXPECT_EQ(c.alias, "sound_2_0");
+
+  ASSERT_EQ(Parse("  OPEN /tmp/x.MID   ALIAS bgm  ", c), 0u);
+  EXPECT_EQ(c.path, "/tmp/x.MID");
+  EXPECT_EQ(c.alias, "bgm");
+
+  ASSERT_EQ(Parse("play sound_bgm from 0 notify", c), 0u);
+  EXPECT_EQ(c.verb, Verb::Play);
+  EXPECT_TRUE(c.hasFrom);
+  EXPECT_EQ(c.from, 0u);
+  EXPECT_TRUE(c.notify);
+
+  ASSERT_EQ(Parse("Play X Notify From 4294967295", c), 0u);
+  EXPECT_EQ(c.alias, "x");
+  EXPECT_EQ(c.from, 4294967295u);
+  EXPECT_TRUE(c.notify);
+
+  ASSERT_EQ(Parse("play x", c), 0u);
+  EXPECT_FALSE(c.hasFrom);
+  EXPECT_FALSE(c.notify);
+
+  ASSERT_EQ(Parse("\tSTOP x\r\n", c), 0u);
+  EXPECT_EQ(c.verb, Verb::Stop);
+  ASSERT_EQ(Parse("close x", c), 0u);
+  EXPECT_EQ(c.verb, Verb::Close);
+}
+
+TEST(MciParse, RefusesWhatItCannotReadWhole) {
+  const char* refused[] = {
+      "",
+      "   ",
+      "opne \"a.wav\" alias x",
+      "\"open\" a.wav alias x",
+      "open \"a\"b.wav\" alias x",  // a quote inside the path
+      "open a\"b.wav alias x",
+      "open \"a.wav alias x",  // no closing quote
+      "open \"\" alias x",
+      "open \"a.wav\"",  // nothing could address it
+      "open \"a.wav\" alias",
+      "open \"a.wav\" alias \"x\"",
+      "open \"a.wav\" alias x extra",
+      "open \"a.wav\" alias x alias y",
+      "open \"a.wav\" type waveaudio alias x",
+      "open",
+      "play",
+      "play \"x\"",
+      "play x from",
+      "play x from -1",
+      "play x from 12a",
+      "play x from 4294967296",
+      "play x from 0 from 0",
+      "play x notify notify",
+      "play x wait",
+      "stop x now",
+      "stop x notify",
+      "close x y",
+      "close",
+  };
+  for (const char* text : refused) {
+    Command c;
+    EXPECT_NE(Parse(text, c), 0u) << text;
+  }
+}
+
+// ---- MIDI timing -------------------------------------------------------------------------------
+
+TEST(MciMidiLength, FollowsTheTempoMap) {
+  // Default tempo (120 bpm): 96 ticks of a 96-per-quarter file are half a second.
+  Midi plain;
+  plain.Track().Delta(0).Bytes({0x90, 60, 100}).Delta(96).Bytes({0x80, 60, 0}).End();
+  EXPECT_NEAR(*Length(plain.File()), 0.5, 1e-9);
+
+  // Twice as fast after the first quarter: 0.5 s + 192 ticks at 0.25 s per quarter.
+  Midi faster;
+  faster.Track()
+      .Delta(0)
+      .Bytes({0x90, 60, 100})
+      .Tempo(96, 250000)
+      .Delta(192)
+      .Bytes({0x80, 60, 0})
+      .End();
+  EXPECT_NEAR(*Length(faster.File()), 1.0, 1e-9);
+
+  // Format 1: the tempo lives in the first track, the notes (in running status) in the second.
+  Midi two;
+  two.format = 1;
+  two.Track().Tempo(0, 1000000).End();
+  two.Track()
+      .Delta(0)
+      .Bytes({0x90, 60, 100})
+      .Delta(96)
+      .Bytes({62, 100})
+      .Delta(96)
+      .Bytes({60, 0})
+      .Delta(0)
+      .Bytes({62, 0})
+      .End();
+  EXPECT_NEAR(*Length(two.File()), 2.0, 1e-9);
+
+  // A rest before the end of the track belongs to the piece.
+  Midi rest;
+  rest.Track().Delta(0).Bytes({0x90, 60, 100}).Delta(96).Bytes({0x80, 60, 0}).End(96);
+  EXPECT_NEAR(*Length(rest.File()), 1.0, 1e-9);
+
+  // SMPTE time: 25 frames of 40 ticks make 1000 ticks a second; tempo does not apply.
+  Midi smpte;
+  smpte.division = static_cast<uint16_t>((static_cast<uint8_t>(-25) << 8) | 40);
+  smpte.Track().Tempo(0, 250000).Delta(1500).Bytes({0x90, 60, 100}).End();
+  EXPECT_NEAR(*Length(smpte.File()), 1.5, 1e-9);
+}
+
+TEST(MciMidiLength, SkipsWhatCarriesNoTime) {
+  Midi m;
+  m.Track()
+      .Delta(0)
+      .Bytes({0xF0, 3, 0x7E, 0x7F, 0xF7})  // system exclusive
+      .Delta(0)
+      .Bytes({0xFF, 0x03, 4, 'S', 'o', 'n', 'g'})  // track name
+      .Delta(0)
+      .Bytes({0xC0, 5})  // one data byte
+      .Delta(0)
+      .Bytes({0xB0, 7, 100})
+      .Delta(48)
+      .Bytes({0xE0, 0, 64})
+      .Delta(48)
+      .Bytes({0xD0, 10})
+      .End();
+  std::vector<uint8_t> f = m.File();
+  // An unknown chunk after the track is skipped.
+  f.insert(f.end(), {'X', 'Y', 'Z', 'W', 0, 0, 0, 2, 1, 2});
+  EXPECT_NEAR(*Length(f), 0.5, 1e-9);
+}
+
+TEST(MciMidiLength, RefusesMalformedFiles) {
+  std::vector<uint8_t> good = Tune(1);
+  ASSERT_TRUE(Length(good));
+  EXPECT_FALSE(Length({}));
+  EXPECT_FALSE(Length({'M', 'T', 'h', 'd'}));
+  EXPECT_FALSE(platform::mci::MidiLengthSeconds(nullptr, 10));
+  // Cut inside the track.
+  EXPECT_FALSE(Length(std::vector<uint8_t>(good.begin(), good.end() - 3)));
+  // Header only: no track.
+  EXPECT_FALSE(Length(std::vector<uint8_t>(good.begin(), good.begin() + 14)));
+  auto patched = [&](size_t at, uint8_t v) {
+    std::vector<uint8_t> f = good;
+    f[at] = v;
+    return f;
+  };
+  EXPECT_FALSE(Length(patched(0, 'X')));  // not a MIDI header
+  EXPECT_FALSE(Length(patched(9, 3)));    // format 3
+  EXPECT_FALSE(Length(patched(13, 0)));   // division 0
+  Midi noStatus;
+  noStatus.Track().Delta(0).Bytes({60, 100}).End();  // data byte with nothing running
+  EXPECT_FALSE(Length(noStatus.File()));
+  Midi longDelta;
+  longDelta.Track().Bytes({0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 60, 100}).End();
+  EXPECT_FALSE(Length(longDelta.File()));
+  Midi realTime;
+  realTime.Track().Delta(0).Bytes({0xF8}).End();
+  EXPECT_FALSE(Length(realTime.File()));
+  Midi metaPastEnd;
+  metaPastEnd.Track().Delta(0).Bytes({0xFF, 0x01, 50, 'a'});
+  EXPECT_FALSE(Length(metaPastEnd.File()));
+  // Random bytes behind a valid header never crash and are refused or read.
+  std::mt19937 rng(7);
+  for (int i = 0; i < 200; ++i) {
+    std::vector<uint8_t> f = good;
+    for (int k = 0; k < 4; ++k) f[14 + rng() % (f.size() - 14)] = static_cast<uint8_t>(rng());
+    (void)Length(f);
+  }
+}
+
+// ---- The devices on the real mixer -------------------------------------------------------------
+
+struct Notice {
+  WPARAM code;
+  LPARAM device;
+  double at;  // seconds since the fixture started its clock
+};
+
+std::vector<Notice>* gNotices = nullptr;
+WNDPROC gPrev = nullptr;
+Clock::time_point gStart;
+
+LRESULT Recorder(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == MM_MCINOTIFY && gNotices)
+    gNotices->push_back({wp, lp, std::chrono::duration<double>(Clock::now() - gStart).count()});
+  return CallWindowProcA(gPrev, w, msg, wp, lp);
+}
+
+class MciDevices : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(form.hWnd, nullptr);
+    gPrev = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(form.hWnd, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&Recorder)));
+    gNotices = &notices;
+    wav = dir.Write("tone.wav", MakeWav(0.4));
+    mid = dir.Write("tune.mid", Tune(1));  // 0.5 s
+    gStart = Clock::now();
+  }
+  void TearDown() override {
+    for (const char* a : {"a", "b", "c", "x", "y", "m", "n"}) Send(std::string("close ") + a);
+    Pump(0.05);
+    gNotices = nullptr;
+  }
+  static double Now() { return std::chrono::duration<double>(Clock::now() - gStart).count(); }
+  void Restart() {
+    notices.clear();
+    gStart = Clock::now();
+  }
+  // Runs the message loop until pred holds or the time is up.
+  bool PumpUntil(const std::function<bool()>& pred, double seconds) {
+    auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < until) {
+      platform::DoEvents();
+      if (pred()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    platform::DoEvents();
+    return pred();
+  }
+  void Pump(double seconds) {
+    PumpUntil([] { return false; }, seconds);
+  }
+  size_t Count(WPARAM code) const {
+    size_t n = 0;
+    for (const Notice& x : notices) n += x.code == code;
+    return n;
+  }
+
+  platform::Form form;
+  TempDir dir;
+  std::string wav, mid;
+  std::vector<Notice> notices;
+};
+
+TEST_F(MciDevices, AliasesAreNamesOfTheirOwn) {
+  ASSERT_EQ(Send("open \"" + wav + "\" alias A"), 0u);
+  EXPECT_EQ(Send("open \"" + wav + "\" alias a"), MCIERR_DUPLICATE_ALIAS);
+  EXPECT_EQ(Send("open \"" + mid + "\" alias A"), MCIERR_DUPLICATE_ALIAS);
+  EXPECT_EQ(Send("play nobody"), MCIERR_INVALID_DEVICE_NAME);
+  EXPECT_EQ(Send("stop nobody"), MCIERR_INVALID_DEVICE_NAME);
+  EXPECT_EQ(Send("close nobody"), MCIERR_INVALID_DEVICE_NAME);
+  EXPECT_EQ(Send("frobnicate a"), MCIERR_UNRECOGNIZED_COMMAND);
+  // A refused command changes nothing: the device is still there, and still the only one.
+  EXPECT_NE(Send("close a now"), 0u);
+  EXPECT_EQ(Send("stop A"), 0u);
+  EXPECT_EQ(Send("close A"), 0u);
+  EXPECT_EQ(Send("close a"), MCIERR_INVALID_DEVICE_NAME);
+  // Closed, the name is free again.
+  EXPECT_EQ(Send("open \"" + wav + "\" alias a"), 0u);
+  EXPECT_EQ(mciSendStringA(nullptr, nullptr, 0, nullptr), MCIERR_MISSING_COMMAND_STRING);
+  char reply[8] = "junk";
+  EXPECT_EQ(mciSendStringA("stop a", reply, sizeof reply, nullptr), 0u);
+  EXPECT_STREQ(reply, "");
+}
+
+TEST_F(MciDevices, BadFilesOpenNothing) {
+  std::vector<uint8_t> goodWav = MakeWav(0.1);
+  std::vector<uint8_t> goodMid = Tune(1);
+  std::mt19937 rng(11);
+  std::vector<uint8_t> noise(4000);
+  for (auto& b : noise) b = static_cast<uint8_t>(rng());
+  mkdir((dir.path() + "/folder.wav").c_str(), 0755);
+  struct Case {
+    std::string path;
+    MCIERROR expected;  // 0: any refusal
+  } cases[] = {
+      {dir.path() + "/missing.wav", MCIERR_FILE_NOT_FOUND},
+      {dir.path() + "/missing.mid", MCIERR_FILE_NOT_FOUND},
+      {dir.path() + "/folder.wav", MCIERR_FILE_NOT_FOUND},
+      {dir.Write("notes.txt", "hello"), MCIERR_EXTENSION_NOT_FOUND},
+      {dir.Write("noext", goodWav), MCIERR_EXTENSION_NOT_FOUND},
+      {dir.Write("empty.wav", std::vector<uint8_t>{}), MCIERR_INVALID_FILE},
+      {dir.Write("empty.mid", std::vector<uint8_t>{}), MCIERR_INVALID_FILE},
+      {dir.Write("cut.wav", std::vector<uint8_t>(goodWav.begin(), goodWav.begin() + 30)), 0},
+      {dir.Write("cut.mid", std::vector<uint8_t>(goodMid.begin(), goodMid.end() - 4)),
+       MCIERR_INVALID_FILE},
+      {dir.Write("noise.wav", noise), 0},
+      {dir.Write("noise.mid", noise), MCIERR_INVALID_FILE},
+      {dir.Write("wave-in-disguise.mid", goodWav), MCIERR_INVALID_FILE},
+  };
+  for (const Case& c : cases) {
+    MCIERROR err = Send("open \"" + c.path + "\" alias x");
+    if (c.expected)
+      EXPECT_EQ(err, c.expected) << c.path;
+    else
+      EXPECT_NE(err, 0u) << c.path;
+    EXPECT_EQ(Send("close x"), MCIERR_INVALID_DEVICE_NAME) << c.path;
+  }
+  // The name was never taken.
+  EXPECT_EQ(Send("open \"" + wav + "\" alias x"), 0u);
+}
+
+TEST_F(MciDevices, PathsWithSpacesAndPlainWords) {
+  std::string spaced = dir.Write("my sound file.wav", MakeWav(0.1));
+  EXPECT_EQ(Send("open \"" + spaced + "\" alias a"), 0u);
+  EXPECT_EQ(Send("open " + wav + " alias b"), 0u);
+  // Unquoted, the path ends at the space, and what follows is not a keyword.
+  EXPECT_NE(Send("open " + spaced + " alias c"), 0u);
+  EXPECT_EQ(Send("close c"), MCIERR_INVALID_DEVICE_NAME);
+  std::string spacedMid = dir.Write("the tune.MID", Tune(1));
+  EXPECT_EQ(Send("open \"" + spacedMid + "\" alias m"), 0u);
+}
+
+TEST_F(MciDevices, TheLogRecordsEveryTextAsSent) {
+  std::vector<MciLogEntry> log;
+  mciSetLog(&log);
+  Send("open \"" + wav + "\" alias a");
+  Send("play a from 0 notify", form.hWnd);
+  Send("nonsense \"", form.hWnd);
+  mciSendStringA(nullptr, nullptr, 0, nullptr);
+  Send("close a");
+  mciSetLog(nullptr);
+  Send("open \"" + wav + "\" alias b");
+  ASSERT_EQ(log.size(), 5u);
+  EXPECT_EQ(log[0].command, "open \"" + wav + "\" alias a");
+  EXPECT_EQ(log[0].callback, nullptr);
+  EXPECT_EQ(log[1].command, "play a from 0 notify");
+  EXPECT_EQ(log[1].callback, form.hWnd);
+  EXPECT_EQ(log[2].command, "nonsense \"");
+  EXPECT_EQ(log[2].callback, form.hWnd);
+  EXPECT_EQ(log[3].command, "");
+  EXPECT_EQ(log[4].command, "close a");
+}
+
+TEST_F(MciDevices, AliasesOfOneFileSoundTogether) {
+  ASSERT_EQ(Send("open \"" + wav + "\" alias a"), 0u);
+  ASSERT_EQ(Send("open \"" + wav + "\" alias b"), 0u);
+  Restart();
+  ASSERT_EQ(Send("play a from 0 notify", form.hWnd), 0u);
+  ASSERT_EQ(Send("play b from 0 notify", form.hWnd), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return Count(MCI_NOTIFY_SUCCESSFUL) == 2; }, 3.0));
+  ASSERT_EQ(notices.size(), 2u);
+  // One after the other they would take 0.8 s; together both end after about 0.4 s.
+  for (const Notice& n : notices) {
+    EXPECT_GT(n.at, 0.3);
+    EXPECT_LT(n.at, 0.75);
+  }
+  EXPECT_NE(notices[0].device, 0);
+  EXPECT_NE(notices[1].device, 0);
+  EXPECT_NE(notices[0].device, notices[1].device);
+}
+
+TEST_F(MciDevices, ManyAliasesSoundAtOnce) {
+  // More than the mixer starts with: it grows, and every one of them still ends and tells.
+  const int kAliases = 150;
+  for (int i = 0; i < kAliases; ++i)
+    ASSERT_EQ(Send("open \"" + wav + "\" alias many" + std::to_string(i)), 0u) << i;
+  Restart();
+  for (int i = 0; i < kAliases; ++i)
+    ASSERT_EQ(Send("play many" + std::to_string(i) + " from 0 notify", form.hWnd), 0u) << i;
+  EXPECT_TRUE(PumpUntil([&] { return Count(MCI_NOTIFY_SUCCESSFUL) == kAliases; }, 3.0));
+  EXPECT_EQ(notices.size(), static_cast<size_t>(kAliases));
+  for (const Notice& n : notices) EXPECT_LT(n.at, 0.9);
+  for (int i = 0; i < kAliases; ++i) EXPECT_EQ(Send("close many" + std::to_string(i)), 0u);
+}
+
+TEST_F(MciDevices, PlayFromZeroRestartsASoundingAlias) {
+  ASSERT_EQ(Send("open \"" + wav + "\" alias a"), 0u);
+  Restart();
+  ASSERT_EQ(Send("play a from 0 notify", form.hWnd), 0u);
+  Pump(0.2);
+  ASSERT_EQ(Send("play a from 0 notify", form.hWnd), 0u);
+  double restarted = Now();
+  ASSERT_TRUE(PumpUntil([&] { return Count(MCI_NOTIFY_SUCCESSFUL) == 1; }, 3.0));
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUPERSEDED);
+  EXPECT_LT(notices[0].at, restarted + 0.1);
+  EXPECT_EQ(notices[1].code, MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_EQ(notices[0].device, notices[1].device);
+  // The end comes a whole length after the restart, not after the first start.
+  EXPECT_GT(notices[1].at, restarted + 0.3);
+  EXPECT_LT(notices[1].at, restarted + 0.75);
+
+  // A restart without notify ends the waiting notification as aborted.
+  Restart();
+  Send("play a from 0 notify", form.hWnd);
+  Send("play a from 0");
+  Pump(0.6);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_ABORTED);
+}
+
+TEST_F(MciDevices, StopAndCloseAbortTheNotification) {
+  ASSERT_EQ(Send("open \"" + wav + "\" alias a"), 0u);
+  ASSERT_EQ(Send("open \"" + mid + "\" alias m"), 0u);
+  Restart();
+  Send("play a from 0 notify", form.hWnd);
+  Send("play m from 0 notify", form.hWnd);
+  Pump(0.1);
+  EXPECT_EQ(Send("stop a"), 0u);
+  EXPECT_EQ(Send("close m"), 0u);
+  Pump(1.0);  // past both natural ends: nothing more comes
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_ABORTED);
+  EXPECT_EQ(notices[1].code, MCI_NOTIFY_ABORTED);
+  EXPECT_NE(notices[0].device, notices[1].device);
+  // Stopping a silent device has nothing to tell.
+  Restart();
+  EXPECT_EQ(Send("stop a"), 0u);
+  Pump(0.05);
+  EXPECT_TRUE(notices.empty());
+  // A play refused for its position leaves the waiting notification alone.
+  Send("play a from 0 notify", form.hWnd);
+  EXPECT_EQ(Send("play a from 60000 notify", form.hWnd), MCIERR_OUTOFRANGE);
+  ASSERT_TRUE(PumpUntil([&] { return !notices.empty(); }, 2.0));
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUCCESSFUL);
+}
+
+TEST_F(MciDevices, APlayFromLaterIsShorter) {
+  ASSERT_EQ(Send("open \"" + wav + "\" alias a"), 0u);
+  Restart();
+  ASSERT_EQ(Send("play a from 300 notify", form.hWnd), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return !notices.empty(); }, 2.0));
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_LT(notices[0].at, 0.3);
+}
+
+TEST_F(MciDevices, MidiEndsOnTimeByItself) {
+  std::string tune = dir.Write("three.mid", Tune(3));  // 1.5 s
+  ASSERT_EQ(Send("open \"" + tune + "\" alias m"), 0u);
+  Restart();
+  ASSERT_EQ(Send("play m from 0 notify", form.hWnd), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return !notices.empty(); }, 6.0));
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_NE(notices[0].device, 0);
+  // At the end of its last note, with at most a short release: not seconds late.
+  EXPECT_GT(notices[0].at, 1.45);
+  EXPECT_LT(notices[0].at, 1.9);
+
+  // And it plays again, as a loop would ask.
+  Restart();
+  ASSERT_EQ(Send("stop m"), 0u);
+  ASSERT_EQ(Send("play m from 0 notify", form.hWnd), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return !notices.empty(); }, 6.0));
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_GT(notices[0].at, 1.45);
+  EXPECT_LT(notices[0].at, 1.9);
+}
+
+TEST_F(MciDevices, MidiNotificationsSupersedeAndAbort) {
+  ASSERT_EQ(Send("open \"" + mid + "\" alias m"), 0u);
+  std::string other = dir.Write("other.mid", Tune(1));
+  ASSERT_EQ(Send("open \"" + other + "\" alias n"), 0u);
+  Restart();
+  // A newer notify on the same device replaces the waiting one.
+  Send("play m from 0 notify", form.hWnd);
+  Send("play m notify", form.hWnd);
+  Pump(0.05);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUPERSEDED);
+  // One music stream: the other piece takes it, and the first is aborted.
+  Send("play n from 0 notify", form.hWnd);
+  double switched = Now();
+  ASSERT_TRUE(PumpUntil([&] { return Count(MCI_NOTIFY_SUCCESSFUL) == 1; }, 3.0));
+  ASSERT_EQ(notices.size(), 3u);
+  EXPECT_EQ(notices[1].code, MCI_NOTIFY_ABORTED);
+  EXPECT_EQ(notices[1].device, notices[0].device);
+  EXPECT_EQ(notices[2].code, MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_NE(notices[2].device, notices[0].device);
+  EXPECT_GT(notices[2].at, switched + 0.45);
+  // A stopped piece stays silent and untold past its end.
+  Restart();
+  Send("play m from 0 notify", form.hWnd);
+  Pump(0.1);
+  Send("stop m");
+  Pump(0.8);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_ABORTED);
+  // Played again after a stop, it still ends by itself.
+  Restart();
+  Send("play m from 0 notify", form.hWnd);
+  ASSERT_TRUE(PumpUntil([&] { return !notices.empty(); }, 3.0));
+  EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_GT(notices[0].at, 0.45);
+  EXPECT_LT(notices[0].at, 0.9);
+}
+
+TEST(MciNoAudio, OpensFailAndNothingBreaks) {
+  // A fresh process whose audio driver does not exist.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+        TempDir d;
+        std::string w = d.Write("a.wav", MakeWav(0.1));
+        std::string m = d.Write("a.mid", Tune(1));
+        bool ok = Send("open \"" + w + "\" alias a") == MCIERR_HARDWARE &&
+                  Send("open \"" + m + "\" alias b") == MCIERR_HARDWARE &&
+                  Send("play a from 0") == MCIERR_INVALID_DEVICE_NAME &&
+                  Send("open \"" + w + "\" alias a") == MCIERR_HARDWARE;
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
