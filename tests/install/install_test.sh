@@ -34,7 +34,7 @@ start_x 1024x768
 if start_game "$WORK" "$PREFIX/bin/zorbilo"; then
   screen_is title && pass "installed game shows the title screen" || fail "title screen"
   key Escape
-  wait_exit 2
+  wait_exit 3
   [ "$RC" = 0 ] && pass "Esc closes it with status 0" || fail "exit $RC"
 fi
 [ "$(readlink "$XDG_DATA_HOME/zorbilo/Zorbilo")" = "$(readlink -f "$PREFIX/lib/zorbilo/Zorbilo")" ] &&
