@@ -27,16 +27,19 @@ Bytes ReadFile(const fs::path& p) {
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-uint32_t Le16(const Bytes& b, size_t at) { return at + 2 <= b.size() ? b[at] | b[at + 1] << 8 : 0; }
+uint32_t Le16(const Bytes& b, size_t at) {
+  return at + 2 <= b.size() ? b[at] | b[at + 1] << 8 : 0;
+}
 uint32_t Le32(const Bytes& b, size_t at) {
   return at + 4 <= b.size() ? static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) |
                                   static_cast<uint32_t>(b[at + 3]) << 24
                             : 0;
 }
 uint32_t Be32(const Bytes& b, size_t at) {
-  return at + 4 <= b.size() ? static_cast<uint32_t>(b[at]) << 24 |
-                                  static_cast<uint32_t>(b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3])
-                            : 0;
+  return at + 4 <= b.size()
+             ? static_cast<uint32_t>(b[at]) << 24 |
+                   static_cast<uint32_t>(b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3])
+             : 0;
 }
 
 // ------------------------------------------------------------------------------ sprite sheet
@@ -69,22 +72,38 @@ struct Item {
 // Every masked picture of the sheet, frames listed one by one.
 const std::vector<Item>& MaskedItems() {
   static const std::vector<Item> items = {
-      {"big fly 1", 160, 0, 80, 80},       {"big fly 2", 160, 80, 80, 80},
-      {"small A 1", 0, 80, 10, 10},        {"small A 2", 0, 90, 10, 10},
-      {"small B 1", 20, 80, 10, 10},       {"small B 2", 20, 90, 10, 10},
-      {"small C 1", 40, 80, 10, 10},       {"small C 2", 40, 90, 10, 10},
-      {"small D 1", 60, 80, 10, 10},       {"small D 2", 60, 90, 10, 10},
-      {"medium 1", 80, 80, 20, 20},        {"medium 2", 80, 100, 20, 20},
-      {"medium hurt 1", 120, 80, 20, 20},  {"medium hurt 2", 120, 100, 20, 20},
-      {"digit 0", 0, 100, 20, 20},         {"digit 1", 40, 100, 20, 20},
-      {"digit 2", 0, 120, 20, 20},         {"digit 3", 40, 120, 20, 20},
-      {"digit 4", 80, 120, 20, 20},        {"digit 5", 120, 120, 20, 20},
-      {"digit 6", 0, 140, 20, 20},         {"digit 7", 40, 140, 20, 20},
-      {"digit 8", 80, 140, 20, 20},        {"digit 9", 120, 140, 20, 20},
-      {"Time:", 0, 160, 80, 20},           {"Miss:", 0, 180, 80, 20},
-      {"Stage", 0, 200, 80, 20},           {"Alive:", 160, 160, 80, 20},
-      {"Bonus:", 160, 180, 80, 20},        {"Final", 160, 200, 80, 20},
-      {"Click To Start !", 0, 220, 160, 20}, {"TIME UP !", 0, 240, 160, 40},
+      {"big fly 1", 160, 0, 80, 80},
+      {"big fly 2", 160, 80, 80, 80},
+      {"small A 1", 0, 80, 10, 10},
+      {"small A 2", 0, 90, 10, 10},
+      {"small B 1", 20, 80, 10, 10},
+      {"small B 2", 20, 90, 10, 10},
+      {"small C 1", 40, 80, 10, 10},
+      {"small C 2", 40, 90, 10, 10},
+      {"small D 1", 60, 80, 10, 10},
+      {"small D 2", 60, 90, 10, 10},
+      {"medium 1", 80, 80, 20, 20},
+      {"medium 2", 80, 100, 20, 20},
+      {"medium hurt 1", 120, 80, 20, 20},
+      {"medium hurt 2", 120, 100, 20, 20},
+      {"digit 0", 0, 100, 20, 20},
+      {"digit 1", 40, 100, 20, 20},
+      {"digit 2", 0, 120, 20, 20},
+      {"digit 3", 40, 120, 20, 20},
+      {"digit 4", 80, 120, 20, 20},
+      {"digit 5", 120, 120, 20, 20},
+      {"digit 6", 0, 140, 20, 20},
+      {"digit 7", 40, 140, 20, 20},
+      {"digit 8", 80, 140, 20, 20},
+      {"digit 9", 120, 140, 20, 20},
+      {"Time:", 0, 160, 80, 20},
+      {"Miss:", 0, 180, 80, 20},
+      {"Stage", 0, 200, 80, 20},
+      {"Alive:", 160, 160, 80, 20},
+      {"Bonus:", 160, 180, 80, 20},
+      {"Final", 160, 200, 80, 20},
+      {"Click To Start !", 0, 220, 160, 20},
+      {"TIME UP !", 0, 240, 160, 40},
       {"CLEAR !!", 0, 280, 160, 40},
   };
   return items;
@@ -121,13 +140,13 @@ TEST(SpriteSheet, IsAnUncompressedBottomUp24BitBitmapOf320By320) {
   EXPECT_EQ(b[0], 'B');
   EXPECT_EQ(b[1], 'M');
   EXPECT_EQ(Le32(b, 2), 307254u);
-  EXPECT_EQ(Le32(b, 10), 54u);     // pixels right after the headers
-  EXPECT_EQ(Le32(b, 14), 40u);     // BITMAPINFOHEADER
+  EXPECT_EQ(Le32(b, 10), 54u);  // pixels right after the headers
+  EXPECT_EQ(Le32(b, 14), 40u);  // BITMAPINFOHEADER
   EXPECT_EQ(Le32(b, 18), 320u);
-  EXPECT_EQ(Le32(b, 22), 320u);    // positive height: bottom-up
+  EXPECT_EQ(Le32(b, 22), 320u);  // positive height: bottom-up
   EXPECT_EQ(Le16(b, 26), 1u);
   EXPECT_EQ(Le16(b, 28), 24u);
-  EXPECT_EQ(Le32(b, 30), 0u);      // BI_RGB
+  EXPECT_EQ(Le32(b, 30), 0u);  // BI_RGB
 }
 
 TEST(SpriteSheet, EveryItemFitsWithItsMaskAndTheyDoNotOverlap) {
@@ -144,7 +163,8 @@ TEST(SpriteSheet, EveryItemFitsWithItsMaskAndTheyDoNotOverlap) {
     ASSERT_LE(a.y + a.h, 320) << a.name;
     for (int y = a.y; y < a.y + a.h; ++y)
       for (int x = a.x; x < a.x + a.w; ++x) {
-        EXPECT_EQ(owner[y * 320 + x], -1) << a.name << " overlaps " << areas[owner[y * 320 + x]].name;
+        EXPECT_EQ(owner[y * 320 + x], -1)
+            << a.name << " overlaps " << areas[owner[y * 320 + x]].name;
         owner[y * 320 + x] = static_cast<int>(i);
       }
   }
@@ -181,8 +201,8 @@ TEST(SpriteSheet, OutlinesHaveNoWhiteFringe) {
                  TheSheet().at(it.x + it.w + i, it.y + j).white();
         };
         if (!opaque(x, y)) continue;
-        const bool edge = !opaque(x - 1, y) || !opaque(x + 1, y) || !opaque(x, y - 1) ||
-                          !opaque(x, y + 1);
+        const bool edge =
+            !opaque(x - 1, y) || !opaque(x + 1, y) || !opaque(x, y - 1) || !opaque(x, y + 1);
         const Rgb c = TheSheet().at(it.x + x, it.y + y);
         if (edge && std::min({c.r, c.g, c.b}) >= 240) ++fringe;
       }
@@ -191,8 +211,8 @@ TEST(SpriteSheet, OutlinesHaveNoWhiteFringe) {
 }
 
 TEST(SpriteSheet, LettersAreBlackAndBannersInTheirColours) {
-  for (const char* name : {"digit 0", "digit 7", "Time:", "Miss:", "Stage", "Alive:", "Bonus:",
-                           "Final", "Click To Start !"}) {
+  for (const char* name : {"digit 0", "digit 7", "Time:", "Miss:", "Stage",
+                           "Alive:", "Bonus:", "Final", "Click To Start !"}) {
     const Item& it = Find(name);
     for (int y = 0; y < it.h; ++y)
       for (int x = 0; x < it.w; ++x)
@@ -204,7 +224,8 @@ TEST(SpriteSheet, LettersAreBlackAndBannersInTheirColours) {
     int n = 0;
     for (int y = 0; y < it.h; ++y)
       for (int x = 0; x < it.w; ++x)
-        if (TheSheet().at(it.x + it.w + x, it.y + y).white() && pred(TheSheet().at(it.x + x, it.y + y)))
+        if (TheSheet().at(it.x + it.w + x, it.y + y).white() &&
+            pred(TheSheet().at(it.x + x, it.y + y)))
           ++n;
     return n;
   };
@@ -243,7 +264,7 @@ TEST(SpriteSheet, LabelsFitTheirCellsAndLeaveRoomForTheNumbers) {
     const char* label;
     int labelX, numberX;
   };
-  const Pair pairs[] = {{"Time:", 0, 65},     {"Alive:", 105, 170}, {"Time:", 240, 340},
+  const Pair pairs[] = {{"Time:", 0, 65},    {"Alive:", 105, 170}, {"Time:", 240, 340},
                         {"Miss:", 240, 340}, {"Bonus:", 240, 330}, {"Stage", 265, 335}};
   for (const Pair& p : pairs)
     EXPECT_LT(p.labelX + InkOf(Find(p.label)).x1, p.numberX) << p.label << " at " << p.labelX;
@@ -254,7 +275,9 @@ TEST(SpriteSheet, LabelsFitTheirCellsAndLeaveRoomForTheNumbers) {
 // The 8x6 tiling puts column 79 of a tile next to column 0 of the next, and row 79 over row 0:
 // those seams must not differ more than neighbouring columns and rows inside the tile do.
 TEST(SpriteSheet, TilesAreSeamless) {
-  auto diff = [](Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b); };
+  auto diff = [](Rgb a, Rgb b) {
+    return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+  };
   for (int tx : {0, 80}) {
     auto colDiff = [&](int c0, int c1) {
       double s = 0;
@@ -387,7 +410,8 @@ Png ReadPng(const Bytes& b) {
   for (size_t p = 8; p + 12 <= b.size();) {
     const uint32_t n = Be32(b, p);
     if (p + 12 + n > b.size()) return png.error = "truncated chunk", png;
-    const std::string type(b.begin() + static_cast<long>(p) + 4, b.begin() + static_cast<long>(p) + 8);
+    const std::string type(b.begin() + static_cast<long>(p) + 4,
+                           b.begin() + static_cast<long>(p) + 8);
     if (crc(&b[p + 4], n + 4) != Be32(b, p + 8 + n)) return png.error = "crc of " + type, png;
     if (type == "IHDR") {
       png.w = Be32(b, p + 8);
@@ -395,7 +419,8 @@ Png ReadPng(const Bytes& b) {
       if (b[p + 16] != 8) return png.error = "bit depth", png;
       png.colourType = b[p + 17];
     } else if (type == "IDAT") {
-      z.insert(z.end(), b.begin() + static_cast<long>(p) + 8, b.begin() + static_cast<long>(p + 8 + n));
+      z.insert(z.end(), b.begin() + static_cast<long>(p) + 8,
+               b.begin() + static_cast<long>(p + 8 + n));
     }
     p += 12 + n;
   }
@@ -408,7 +433,8 @@ Png ReadPng(const Bytes& b) {
     if ((z[p] >> 1) != 0) return png.error = "not a stored block", png;
     const uint32_t len = Le16(z, p + 1), nlen = Le16(z, p + 3);
     if ((len ^ nlen) != 0xFFFF || p + 5 + len > z.size()) return png.error = "block length", png;
-    raw.insert(raw.end(), z.begin() + static_cast<long>(p) + 5, z.begin() + static_cast<long>(p + 5 + len));
+    raw.insert(raw.end(), z.begin() + static_cast<long>(p) + 5,
+               z.begin() + static_cast<long>(p + 5 + len));
     p += 5 + len;
   }
   uint32_t a = 1, s = 0;
@@ -428,7 +454,8 @@ TEST(Icons, DesktopAndSettingsIconsAreRgbaPngs) {
   const struct {
     const char* path;
     uint32_t size;
-  } files[] = {{"game/assets/icons/zorbilo-32.png", 32}, {"game/assets/icons/zorbilo-16.png", 16},
+  } files[] = {{"game/assets/icons/zorbilo-32.png", 32},
+               {"game/assets/icons/zorbilo-16.png", 16},
                {"settings-tool/icons/settings-32.png", 32},
                {"settings-tool/icons/settings-16.png", 16}};
   for (const auto& f : files) {
@@ -438,7 +465,8 @@ TEST(Icons, DesktopAndSettingsIconsAreRgbaPngs) {
     EXPECT_EQ(png.h, f.size) << f.path;
     EXPECT_EQ(png.colourType, 6) << f.path;
     int clear = 0, solid = 0;
-    for (size_t i = 3; i < png.pixels.size(); i += 4) clear += png.pixels[i] == 0, solid += png.pixels[i] == 255;
+    for (size_t i = 3; i < png.pixels.size(); i += 4)
+      clear += png.pixels[i] == 0, solid += png.pixels[i] == 255;
     EXPECT_GT(clear, 0) << f.path;
     EXPECT_GT(solid, static_cast<int>(f.size * f.size / 4)) << f.path;
   }
@@ -485,7 +513,8 @@ TEST(Icons, SettingsIcoHoldsA32And16Image) {
     EXPECT_EQ(Le32(b, offset + 8), static_cast<uint32_t>(2 * w));
     const uint32_t bits = Le16(b, offset + 14);
     const uint32_t expected = 40 + static_cast<uint32_t>(w * w) * bits / 8 +
-                              static_cast<uint32_t>((w + 31) / 32 * 4 * w) + (bits <= 8 ? 4u << bits : 0);
+                              static_cast<uint32_t>((w + 31) / 32 * 4 * w) +
+                              (bits <= 8 ? 4u << bits : 0);
     EXPECT_EQ(bytes, expected);
   }
   std::sort(sizes.begin(), sizes.end());
@@ -498,7 +527,9 @@ struct Wav {
   int channels = 0, rate = 0, bits = 0;
   std::vector<int16_t> samples;
   std::string error;
-  double seconds() const { return channels && rate ? static_cast<double>(samples.size()) / channels / rate : 0; }
+  double seconds() const {
+    return channels && rate ? static_cast<double>(samples.size()) / channels / rate : 0;
+  }
 };
 
 Wav ReadWav(const Bytes& b) {
@@ -536,7 +567,10 @@ TEST(Sounds, EffectsArePcmOfTheirLengthsPeakingNearMinusOneDecibel) {
   const struct {
     const char* name;
     double maxSeconds;
-  } effects[] = {{"START.wav", 1.5}, {"SWAT.wav", 0.3}, {"MISS.wav", 0.3}, {"CLEAR.wav", 2.5},
+  } effects[] = {{"START.wav", 1.5},
+                 {"SWAT.wav", 0.3},
+                 {"MISS.wav", 0.3},
+                 {"CLEAR.wav", 2.5},
                  {"TIMEUP.wav", 2.5}};
   for (const auto& e : effects) {
     const Wav w = ReadWav(ReadFile(kRoot / "game/media" / e.name));
@@ -564,9 +598,9 @@ struct Midi {
   int format = -1, division = 0;
   uint32_t lastTick = 0;
   std::vector<std::pair<uint32_t, uint32_t>> tempos;  // tick, microseconds per quarter
-  uint32_t barTicks = 0;                               // from the first time signature
-  std::map<int, uint32_t> firstProgramTick;            // channel -> tick
-  std::map<int, int> notesOn;                          // channel -> count of note-ons
+  uint32_t barTicks = 0;                              // from the first time signature
+  std::map<int, uint32_t> firstProgramTick;           // channel -> tick
+  std::map<int, int> notesOn;                         // channel -> count of note-ons
   int hanging = 0, maxVelocity = 0;
   bool endOfTrackLast = true;
   std::string error;
@@ -596,7 +630,8 @@ Midi ReadMidi(const Bytes& b) {
   if (m.division <= 0 || m.division & 0x8000) return m.error = "division", m;
   size_t p = 14;
   for (int t = 0; t < tracks; ++t) {
-    if (p + 8 > b.size() || std::string(b.begin() + static_cast<long>(p), b.begin() + static_cast<long>(p) + 4) != "MTrk")
+    if (p + 8 > b.size() || std::string(b.begin() + static_cast<long>(p),
+                                        b.begin() + static_cast<long>(p) + 4) != "MTrk")
       return m.error = "track header", m;
     const size_t end = p + 8 + Be32(b, p + 4);
     if (end > b.size()) return m.error = "track length", m;
@@ -623,7 +658,8 @@ Midi ReadMidi(const Bytes& b) {
         const uint8_t type = b[p++];
         const uint32_t len = vlq();
         if (p + len > end) return m.error = "meta length", m;
-        if (type == 0x51 && len == 3) m.tempos.push_back({tick, static_cast<uint32_t>(b[p] << 16 | b[p + 1] << 8 | b[p + 2])});
+        if (type == 0x51 && len == 3)
+          m.tempos.push_back({tick, static_cast<uint32_t>(b[p] << 16 | b[p + 1] << 8 | b[p + 2])});
         if (type == 0x58 && len == 4 && !m.barTicks)
           m.barTicks = static_cast<uint32_t>(b[p] * m.division * 4 >> b[p + 1]);
         if (type == 0x2F) ended = true;

@@ -44,7 +44,8 @@ void andMask(Bytes& b, const Picture& p) {
   for (int y = p.h - 1; y >= 0; --y) {
     std::vector<uint8_t> row(static_cast<size_t>(stride), 0);
     for (int x = 0; x < p.w; ++x)
-      if (!opaque(p, x, y)) row[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
+      if (!opaque(p, x, y))
+        row[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
     b.insert(b.end(), row.begin(), row.end());
   }
 }
@@ -220,7 +221,8 @@ Bytes zlibStored(const Bytes& raw) {
     z.push_back(last ? 1 : 0);
     le16(z, static_cast<uint32_t>(n));
     le16(z, static_cast<uint32_t>(~n & 0xFFFF));
-    z.insert(z.end(), raw.begin() + static_cast<long>(pos), raw.begin() + static_cast<long>(pos + n));
+    z.insert(z.end(), raw.begin() + static_cast<long>(pos),
+             raw.begin() + static_cast<long>(pos + n));
     pos += n;
   } while (pos < raw.size());
   uint32_t a = 1, s = 0;

@@ -12,8 +12,8 @@ namespace assetgen {
 // Bitmap glyph: rows of '#' (ink) and '.' (empty), top row = cap height.
 struct BitmapGlyph {
   char ch;
-  std::vector<std::string> rows;
   int top;  // row offset from the cap line (lower-case letters start lower)
+  std::vector<std::string> rows;
 };
 
 const BitmapGlyph* labelGlyph(char c);

@@ -10,10 +10,10 @@
 namespace assetgen {
 namespace {
 
-constexpr uint32_t kDivision = 480;       // ticks per quarter note
+constexpr uint32_t kDivision = 480;        // ticks per quarter note
 constexpr uint32_t kStep = kDivision / 4;  // one sixteenth
 constexpr uint32_t kBar = kStep * 16;
-constexpr uint8_t kDrums = 9;              // channel 10
+constexpr uint8_t kDrums = 9;  // channel 10
 
 struct Event {
   uint32_t tick;
@@ -70,8 +70,10 @@ class Song {
     static const int base[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
     int p = base[name[0] - 'A'];
     size_t i = 1;
-    if (name[i] == '#') p += 1, ++i;
-    else if (name[i] == 'b') p -= 1, ++i;
+    if (name[i] == '#')
+      p += 1, ++i;
+    else if (name[i] == 'b')
+      p -= 1, ++i;
     return p + 12 * (std::atoi(name.c_str() + i) + 1);
   }
   // One bar of drums from strings of 16 steps: each character a velocity level (0-9, '.' = none).
@@ -82,8 +84,9 @@ class Song {
              40 + (steps[i] - '0') * 9);
   }
   Bytes encode(uint32_t bars, uint32_t microsPerQuarter) {
-    add(0, 0, {0xFF, 0x51, 3, static_cast<uint8_t>(microsPerQuarter >> 16),
-               static_cast<uint8_t>(microsPerQuarter >> 8), static_cast<uint8_t>(microsPerQuarter)});
+    add(0, 0,
+        {0xFF, 0x51, 3, static_cast<uint8_t>(microsPerQuarter >> 16),
+         static_cast<uint8_t>(microsPerQuarter >> 8), static_cast<uint8_t>(microsPerQuarter)});
     add(0, 0, {0xFF, 0x58, 4, 4, 2, 24, 8});  // 4/4
     const uint32_t end = bars * kBar;
     std::vector<Event> ev;
@@ -113,8 +116,20 @@ class Song {
     }
     delta(end);
     track.insert(track.end(), {0xFF, 0x2F, 0x00});
-    Bytes out{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1,
-              static_cast<uint8_t>(kDivision >> 8), static_cast<uint8_t>(kDivision & 0xFF)};
+    Bytes out{'M',
+              'T',
+              'h',
+              'd',
+              0,
+              0,
+              0,
+              6,
+              0,
+              0,
+              0,
+              1,
+              static_cast<uint8_t>(kDivision >> 8),
+              static_cast<uint8_t>(kDivision & 0xFF)};
     out.insert(out.end(), {'M', 'T', 'r', 'k'});
     const uint32_t n = static_cast<uint32_t>(track.size());
     out.insert(out.end(), {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
@@ -131,8 +146,8 @@ class Song {
 };
 
 struct Chord {
-  int root;                // MIDI pitch of the bass root (octave 2)
-  std::string voicing;     // triad for the accompaniment
+  int root;             // MIDI pitch of the bass root (octave 2)
+  std::string voicing;  // triad for the accompaniment
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -185,7 +200,7 @@ Bytes bgm() {
   // Harmony: one chord per half bar.
   const Chord C{36, "E4+G4+C5"}, Am{45, "E4+A4+C5"}, F{41, "F4+A4+C5"}, G{43, "D4+G4+B4"},
       Dm{38, "D4+F4+A4"}, Em{40, "E4+G4+B4"}, G7{43, "D4+F4+B4"};
-  const std::vector<std::vector<Chord>> verse = {{C, C}, {Am, Am}, {F, F}, {G, G},
+  const std::vector<std::vector<Chord>> verse = {{C, C}, {Am, Am}, {F, F},  {G, G},
                                                  {C, C}, {Am, Am}, {Dm, G}, {C, C}};
   std::vector<std::vector<Chord>> bars;
   bars.insert(bars.end(), verse.begin(), verse.end());
@@ -193,7 +208,7 @@ Bytes bgm() {
   bars.push_back({Dm, G});
   bars.push_back({G, G});
   const std::vector<std::vector<Chord>> middle = {{F, F}, {G, G}, {Em, Em}, {Am, Am},
-                                                  {F, F}, {G, G}, {C, C}, {G, G}};
+                                                  {F, F}, {G, G}, {C, C},   {G, G}};
   bars.insert(bars.end(), middle.begin(), middle.end());
   bars.insert(bars.end(), verse.begin(), verse.begin() + 7);
   bars.push_back({G7, G7});
@@ -219,9 +234,9 @@ Bytes bgm() {
     s.drums(b, 36, fill ? "8.....6.8...8.8." : "8.....6.8.....5.");  // kick
     s.drums(b, 38, fill ? "....8.......8686" : "....8.......8...");  // snare
     s.drums(b, 42, fill ? "5.3.5.3.5.3....." : "5.3.5.3.5.3.5.3.");  // closed hi-hat
-    if (b % 2 == 1 && !fill) s.drums(b, 46, "..............4.");      // open hi-hat
-    if (b % 8 == 0) s.drums(b, 49, "7...............");               // crash
-    if (b >= 16 && b < 24) s.drums(b, 75, "..3..3....3..3..");        // claves
+    if (b % 2 == 1 && !fill) s.drums(b, 46, "..............4.");     // open hi-hat
+    if (b % 8 == 0) s.drums(b, 49, "7...............");              // crash
+    if (b >= 16 && b < 24) s.drums(b, 75, "..3..3....3..3..");       // claves
   }
   return s.encode(32, 60'000'000 / 132);
 }
@@ -272,12 +287,13 @@ Bytes finalTheme() {
   t = s.line(kLead, t, A + endA, 96, 0.8);
   t = s.line(kLead, t, B, 98, 0.9);
   t = s.line(kLead, t, C, 100, 0.85);
-  t = s.line(kLead, t, A + run, 100, 0.8, 12);
+  t = s.line(kLead, t, A, 100, 0.8, 12);  // the opening tune again, an octave up
+  s.line(kLead, t, run, 100, 0.8);
 
   const Chord Am{45, "A3+C4+E4"}, F{41, "A3+C4+F4"}, E{40, "G#3+B3+E4"}, Dm{38, "A3+D4+F4"},
       Bb{46, "Bb3+D4+F4"}, G{43, "B3+D4+G4"};
-  const std::vector<Chord> bars = {Am, Am, F, E, Am, Am, F, E,  Dm, Am, Bb, E, Dm, Am, F, E,
-                                   F,  G,  Am, Am, F, G, E, E,  Am, Am, F, E, Am, Am, F, E};
+  const std::vector<Chord> bars = {Am, Am, F,  E,  Am, Am, F, E, Dm, Am, Bb, E, Dm, Am, F, E,
+                                   F,  G,  Am, Am, F,  G,  E, E, Am, Am, F,  E, Am, Am, F, E};
   for (uint32_t b = 0; b < bars.size(); ++b) {
     const Chord& c = bars[b];
     const uint32_t t0 = b * kBar;

@@ -33,7 +33,9 @@ Shape ellipse(float cx, float cy, float rx, float ry, float angle) {
                }};
 }
 
-Shape circle(float cx, float cy, float r) { return ellipse(cx, cy, r, r); }
+Shape circle(float cx, float cy, float r) {
+  return ellipse(cx, cy, r, r);
+}
 
 Shape rect(float x, float y, float w, float h) {
   return Shape{x, y, x + w, y + h,
@@ -75,7 +77,8 @@ Shape polygon(std::vector<Pt> pts) {
 Shape minus(Shape a, Shape b) {
   auto ai = a.inside;
   auto bi = b.inside;
-  return Shape{a.x0, a.y0, a.x1, a.y1, [ai, bi](float x, float y) { return ai(x, y) && !bi(x, y); }};
+  return Shape{a.x0, a.y0, a.x1, a.y1,
+               [ai, bi](float x, float y) { return ai(x, y) && !bi(x, y); }};
 }
 
 Shape intersect(Shape a, Shape b) {
@@ -160,7 +163,9 @@ Picture Canvas::resolve() const {
   return out;
 }
 
-bool opaque(const Picture& p, int x, int y) { return p.a(x, y) >= 128; }
+bool opaque(const Picture& p, int x, int y) {
+  return p.a(x, y) >= 128;
+}
 
 void drawArt(Picture& pic, int x, int y, const std::vector<std::string>& rows,
              const std::vector<PaletteEntry>& palette) {
@@ -201,6 +206,8 @@ uint32_t Rng::next() {
   return static_cast<uint32_t>((s_ * 2685821657736338717ULL) >> 32);
 }
 
-double Rng::uniform() { return static_cast<double>(next()) / 4294967296.0; }
+double Rng::uniform() {
+  return static_cast<double>(next()) / 4294967296.0;
+}
 
 }  // namespace assetgen

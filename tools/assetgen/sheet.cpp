@@ -1,10 +1,11 @@
 // The sprite sheet: tiles, flies, digits, labels and banners, each at its atlas position with its
 // mask directly to the right.
+#include "sheet.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "glyphs.h"
-#include "sheet.h"
 
 namespace assetgen {
 namespace {
@@ -13,7 +14,9 @@ constexpr float kPi = 3.14159265f;
 const Rgb kWhite{255, 255, 255};
 const Rgb kBlack{0, 0, 0};
 
-uint8_t clampByte(float v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 255.0f))); }
+uint8_t clampByte(float v) {
+  return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 255.0f)));
+}
 
 // Tiles are computed per pixel from functions of (x mod 80, y mod 80), so the right edge runs
 // on into the left edge and the bottom into the top.
@@ -28,16 +31,22 @@ Picture titleTile() {
     const float edge = std::min(std::min(fu, 1 - fu), std::min(fv, 1 - fv)) * 40.0f / 1.41421f;
     // Dashed lattice lines along the diamond edges.
     const float along = (fu < 0.5f || fu > 0.5f ? u + v : u - v) * 20.0f;
-    if (edge < 0.8f && std::fmod(std::fabs(along), 4.0f) < 2.4f) p = mix(p, rgb(224, 242, 253), 0.8f);
+    if (edge < 0.8f && std::fmod(std::fabs(along), 4.0f) < 2.4f)
+      p = mix(p, rgb(224, 242, 253), 0.8f);
     return p;
   };
   c.fill(rect(0, 0, 80, 80), pattern);
   // A small four-pointed sparkle in the middle of each light diamond.
   for (Pt s : {Pt{0, 0}, Pt{40, 40}}) {
     auto paint = [](float, float) { return rgb(236, 248, 255); };
-    c.fillWrapped(polygon({{s.x, s.y - 5}, {s.x + 1.3f, s.y - 1.3f}, {s.x + 5, s.y},
-                           {s.x + 1.3f, s.y + 1.3f}, {s.x, s.y + 5}, {s.x - 1.3f, s.y + 1.3f},
-                           {s.x - 5, s.y}, {s.x - 1.3f, s.y - 1.3f}}),
+    c.fillWrapped(polygon({{s.x, s.y - 5},
+                           {s.x + 1.3f, s.y - 1.3f},
+                           {s.x + 5, s.y},
+                           {s.x + 1.3f, s.y + 1.3f},
+                           {s.x, s.y + 5},
+                           {s.x - 1.3f, s.y + 1.3f},
+                           {s.x - 5, s.y},
+                           {s.x - 1.3f, s.y - 1.3f}}),
                   paint);
   }
   for (Pt s : {Pt{40, 0}, Pt{0, 40}})
@@ -119,6 +128,17 @@ void drawFly(Canvas& c, float S, const FlyLook& l, int frame) {
     }
   }
 
+  // A dark outline round body, thorax and head, like the small flies' pixel outlines.
+  const float rim = std::max(0.8f, S * 0.014f);
+  const Paint outline = rgb(28, 28, 32);
+  c.fill(ellipse(cx, 0.645f * S, 0.135f * S + rim, 0.205f * S + rim), outline);
+  c.fill(ellipse(cx, 0.435f * S, 0.15f * S + rim, 0.125f * S + rim), outline);
+  c.fill(ellipse(cx, 0.275f * S, 0.115f * S + rim, 0.075f * S + rim), outline);
+  for (int side = 0; side < 2; ++side)
+    c.fill(ellipse((side ? 0.595f : 0.405f) * S, 0.255f * S, 0.075f * S + rim, 0.088f * S + rim,
+                   side ? -0.35f : 0.35f),
+           outline);
+
   // Abdomen with darker rings.
   const float ax = 0.5f, ay = 0.645f, arx = 0.135f, ary = 0.205f;
   auto belly = shaded(l, ax * S, (ay - 0.05f) * S, 0.2f * S);
@@ -141,8 +161,8 @@ void drawFly(Canvas& c, float S, const FlyLook& l, int frame) {
     const float ex = side ? 0.595f : 0.405f, ey = 0.255f;
     c.fill(ellipse(ex * S, ey * S, 0.075f * S, 0.088f * S, side ? -0.35f : 0.35f),
            [&](float x, float y) {
-             const float t = std::clamp(((ex * S - x) * 0.5f + (ey * S - y) * 0.9f) / (0.08f * S),
-                                        -1.0f, 1.0f);
+             const float t =
+                 std::clamp(((ex * S - x) * 0.5f + (ey * S - y) * 0.9f) / (0.08f * S), -1.0f, 1.0f);
              return mix(l.eyeDark, l.eye, 0.5f + 0.5f * t);
            });
     if (S >= 20) {
@@ -182,7 +202,7 @@ void drawFly(Canvas& c, float S, const FlyLook& l, int frame) {
     }
     const Shape outer = ellipse(wx * S, wy * S, rx * S, ry * S, ang);
     const Shape inner = ellipse(wx * S, wy * S, rx * S - std::max(0.8f, S * 0.015f),
-                          ry * S - std::max(0.8f, S * 0.015f), ang);
+                                ry * S - std::max(0.8f, S * 0.015f), ang);
     c.fill(outer, rgb(120, 134, 158, 0.85f));
     c.fill(inner, [&](float x, float y) {
       const float u = ((x - wx * S) * std::cos(ang) + (y - wy * S) * std::sin(ang)) / (rx * S);
@@ -201,18 +221,16 @@ void drawFly(Canvas& c, float S, const FlyLook& l, int frame) {
       }
     }
   }
-
 }
 
-const FlyLook kGrey{rgb(170, 170, 176), rgb(108, 108, 116), rgb(48, 48, 54),
-                    rgb(150, 60, 50), rgb(70, 20, 20)};
+const FlyLook kGrey{rgb(170, 170, 176), rgb(108, 108, 116), rgb(48, 48, 54), rgb(150, 60, 50),
+                    rgb(70, 20, 20)};
 
 Picture flyPicture(int size, FlyLook look, int frame) {
   Canvas c(size, size, size <= 10 ? 8 : 4);
   drawFly(c, static_cast<float>(size), look, frame);
   return c.resolve();
 }
-
 
 // Small and medium flies are drawn on the pixel grid: at 10 and 20 pixels a hand-placed
 // outline, eye and wing reads far better than anything scaled down.
@@ -225,6 +243,7 @@ const std::vector<PaletteEntry> kFlyPalette = {
     {'2', {64, 108, 220}},  {'3', {140, 178, 252}}, {'m', {70, 28, 50}},
 };
 
+// clang-format off
 const Art kSmallGrey1 = {
     "K........K",
     ".KKKKKKKK.",
@@ -409,6 +428,7 @@ const Art kMediumHurt2 = {
     "....vvv.KKKK.vvv....",
     "....................",
 };
+// clang-format on
 
 Picture artPicture(const Art& art) {
   Picture p(static_cast<int>(art[0].size()), static_cast<int>(art.size()));
@@ -460,7 +480,8 @@ Picture bannerPicture(const std::string& text, Paint top, Paint bottom, Paint ou
       x += advance(*g);
     }
   };
-  auto strokeAll = [&](float dx, float dy, float radius, const std::function<Paint(float, float)>& p) {
+  auto strokeAll = [&](float dx, float dy, float radius,
+                       const std::function<Paint(float, float)>& p) {
     forEachStroke([&](const std::vector<Pt>& pts) {
       for (size_t i = 0; i + 1 < pts.size(); ++i)
         c.fill(capsule(pts[i].x + dx, pts[i].y + dy, pts[i + 1].x + dx, pts[i + 1].y + dy, radius),

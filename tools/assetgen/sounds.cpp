@@ -13,7 +13,9 @@ constexpr double kTau = 6.283185307179586;
 
 using Buffer = std::vector<float>;
 
-double noteHz(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
+double noteHz(int midi) {
+  return 440.0 * std::pow(2.0, (midi - 69) / 12.0);
+}
 
 // Band-limited tone: harmonics up to 16 kHz, each weighted by `harmonic(n, t)`; the pitch
 // may bend with time and carries a gentle vibrato once the note has settled.
@@ -43,16 +45,21 @@ void tone(Buffer& b, double start, double length, double hz, float gain,
 std::function<double(double)> adsr(double a, double d, double s, double r, double length) {
   return [=](double t) {
     double v;
-    if (t < a) v = t / a;
-    else if (t < a + d) v = 1.0 - (1.0 - s) * (t - a) / d;
-    else v = s;
+    if (t < a)
+      v = t / a;
+    else if (t < a + d)
+      v = 1.0 - (1.0 - s) * (t - a) / d;
+    else
+      v = s;
     if (t > length - r) v *= std::max(0.0, (length - t) / r);
     return v;
   };
 }
 
 // Bright square-ish tone (odd harmonics, softened) for the start jingle.
-double bright(int h, double) { return h % 2 ? 1.0 / h : 0.25 / h; }
+double bright(int h, double) {
+  return h % 2 ? 1.0 / h : 0.25 / h;
+}
 
 // Brass: sawtooth whose upper harmonics open up with the attack and close again as it decays.
 std::function<double(int, double)> brass(double openTime, double brightness) {
@@ -101,8 +108,12 @@ Buffer startJingle() {
   tone(b, hold, 0.95, noteHz(76), 0.2f, bright, adsr(0.005, 0.2, 0.45, 0.5, 0.95), 0.006);
   tone(b, hold, 0.95, noteHz(79), 0.2f, bright, adsr(0.005, 0.2, 0.45, 0.5, 0.95), 0.006);
   // Bell sparkle on top.
-  tone(b, hold, 0.9, noteHz(96), 0.12f, [](int h, double) { return h == 1 ? 1.0 : h == 3 ? 0.3 : 0.0; },
-       [](double t) { return std::exp(-t * 5.0); });
+  tone(
+      b, hold, 0.9, noteHz(96), 0.12f,
+      [](int h, double) { return h == 1   ? 1.0
+                                 : h == 3 ? 0.3
+                                          : 0.0; },
+      [](double t) { return std::exp(-t * 5.0); });
   b.resize(static_cast<size_t>(1.3 * kRate), 0.0f);
   return finish(b, 0.002, 0.05);
 }
@@ -119,8 +130,8 @@ Buffer swatSlap() {
     const double c = crack.run(white, 5200.0, 0.7) * std::exp(-t / 0.010);
     const double m = smack.run(white, 1100.0 - 500.0 * t / 0.22, 0.5) * std::exp(-t / 0.035);
     phase += (55.0 + 140.0 * std::exp(-t / 0.03)) / kRate;
-    const double thump = std::sin(kTau * phase) * std::exp(-t / 0.055);
-    const double v = 0.9 * c + 1.1 * m + 0.9 * thump;
+    const double thump = std::sin(kTau * phase) * std::exp(-t / 0.04);
+    const double v = 3.0 * c + 2.2 * m + 0.75 * thump;
     b[i] = static_cast<float>(std::tanh(1.6 * v));
   }
   return finish(b, 0.0008, 0.03);
@@ -150,8 +161,8 @@ Buffer clearFanfare() {
     int midi;
   };
   // Ta-ta-ta-taaa, ta-taaaa: up the major triad to the octave, then a held chord.
-  const N tune[] = {{0.00, 0.12, 72}, {0.13, 0.12, 76}, {0.26, 0.12, 79}, {0.39, 0.36, 84},
-                    {0.78, 0.12, 79}, {0.92, 1.35, 84}};
+  const N tune[] = {{0.00, 0.12, 72}, {0.13, 0.12, 76}, {0.26, 0.12, 79},
+                    {0.39, 0.36, 84}, {0.78, 0.12, 79}, {0.92, 1.35, 84}};
   for (const N& n : tune)
     tone(b, n.at, n.len, noteHz(n.midi), 0.34f, brass(0.05, 9.0),
          adsr(0.012, 0.08, 0.75, std::min(0.06, n.len / 3), n.len), n.len > 1 ? 0.007 : 0.0);
