@@ -95,8 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GetPrivateProfileIntA(section.c_str(), nullptr, 5, nullptr);
 
   // Only files whose lines the format can tell apart are checked line by line.
-  bool plain = content.find('\0') == std::string::npos &&
-               content.find('\r') == content.find("\r\n");
+  bool plain = content.find('\0') == std::string::npos;
+  for (size_t at = content.find('\r'); at != std::string::npos; at = content.find('\r', at + 1))
+    if (at + 1 >= content.size() || content[at + 1] != '\n') plain = false;  // a lone CR
   if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()))
     std::abort();  // a writable temporary folder: a write must succeed
 
