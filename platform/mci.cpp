@@ -169,6 +169,20 @@ AudioShared& A() {
   return *a;
 }
 
+// SDL_mixer retries opening its MIDI decoders inside every load, and one of them keeps global
+// state: two loads at once (the helper's and a first open) must never overlap.
+std::mutex& LoadMutex() {
+  static std::mutex* m = new std::mutex();
+  return *m;
+}
+
+Mix_Music* LoadMusic(const Bytes& bytes) {
+  SDL_RWops* rw = SDL_RWFromConstMem(bytes->data(), static_cast<int>(bytes->size()));
+  if (!rw) return nullptr;
+  std::lock_guard<std::mutex> lock(LoadMutex());
+  return Mix_LoadMUSType_RW(rw, MUS_MID, SDL_TRUE);
+}
+
 // ---- Notifications ---------------------------------------------------------------------------
 
 void Resolve(Device& d, WPARAM code) {
@@ -220,8 +234,7 @@ int WorkerLoop(void*) {
       e.jobs.pop_front();
     }
     // Creating a music object touches no mixer state: it builds a synthesiser of its own.
-    SDL_RWops* rw = SDL_RWFromConstMem(job.bytes->data(), static_cast<int>(job.bytes->size()));
-    job.music = rw ? Mix_LoadMUSType_RW(rw, MUS_MID, SDL_TRUE) : nullptr;
+    job.music = LoadMusic(job.bytes);
     {
       std::lock_guard<std::mutex> lock(e.workMutex);
       e.ready.push_back(std::move(job));
@@ -501,8 +514,7 @@ std::shared_ptr<MidiData> MidiFor(const std::string& path, const Stamp& stamp) {
   if (got != bytes->size()) return nullptr;
   std::optional<double> seconds = MidiLengthSeconds(bytes->data(), bytes->size());
   if (!seconds) return nullptr;
-  SDL_RWops* rw = SDL_RWFromConstMem(bytes->data(), static_cast<int>(bytes->size()));
-  Mix_Music* music = rw ? Mix_LoadMUSType_RW(rw, MUS_MID, SDL_TRUE) : nullptr;
+  Mix_Music* music = LoadMusic(bytes);
   if (!music) return nullptr;
   auto m = std::make_shared<MidiData>();
   m->stamp = stamp;
