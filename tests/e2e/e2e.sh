@@ -21,9 +21,9 @@ if start_game "$P"; then
   screen_is play && pass "left click starts stage 1" || fail "play screen after a left click"
   key Escape
   screen_is title && pass "Esc returns to the title" || fail "title after Esc"
-  key Escape
-  wait_exit 3
-  [ "$RC" = 0 ] && pass "Esc on the title closes with status 0" || fail "exit after Esc: $RC"
+  xdotool key --window "$WID" Escape
+  wait_exit 2
+  [ "$RC" = 0 ] && pass "Esc on the title closes with status 0 (${EXIT_MS} ms)" || fail "exit after Esc: $RC"
 fi
 
 # --- RClick=1: only the right button starts the stage ------------------------------------------
@@ -36,7 +36,7 @@ if start_game "$P"; then
   screen_is play && pass "RClick: a right click starts the stage" || fail "RClick: right click"
   key Escape
   key Escape
-  wait_exit 3
+  wait_exit 2
   [ "$RC" = 0 ] || fail "RClick: exit $RC"
 fi
 
@@ -46,7 +46,7 @@ printf '[Setting]\nShowFPS=1\n' >"$P/Zorbilo.ini"
 if start_game "$P"; then
   screen_is fps && pass "ShowFPS: the readout is drawn" || fail "ShowFPS: no readout"
   key Escape
-  wait_exit 3
+  wait_exit 2
   [ "$RC" = 0 ] || fail "ShowFPS: exit $RC"
 fi
 
@@ -56,7 +56,7 @@ printf '[Score]\r\nTotal=-5\r\n' >"$P/ハイスコア.txt"
 if start_game "$P"; then
   click 320 300 1
   kill -TERM "$APID"
-  wait_exit 3
+  wait_exit 2
   [ "$RC" = 0 ] && pass "SIGTERM: status 0" || fail "SIGTERM: exit $RC"
   # bestScore was 0 before that game: 0 beats the hand-edited -5 and is written.
   grep -q '^Total=0' "$P/ハイスコア.txt" && pass "SIGTERM: shutdown wrote the high score" ||
@@ -77,7 +77,7 @@ if start_game "$P"; then
   xdotool key Escape
   sleep 0.3
   xdotool key Escape
-  wait_exit 3
+  wait_exit 2
   [ "$RC" = 0 ] && pass "full screen: clean exit" || fail "full screen: exit $RC"
   size=$(xdpyinfo 2>/dev/null | awk '/dimensions:/{print $2}')
   [ -z "$size" ] || [ "$size" = 1280x1024 ] || fail "screen size changed to $size"
@@ -95,7 +95,7 @@ if [ -x "$BIN/設定" ]; then
     sleep 0.5
     click 125 36 1   # フルスクリーン: frame at (6, 6), option at (100, 20) in it
     click 180 131 1  # OK at (140, 120), 80 x 22
-    wait_exit 3
+    wait_exit 2
     [ "$RC" = 0 ] && pass "設定: OK ends with status 0" || fail "設定: exit $RC"
     grep -q '^FullScreen=1' "$P/Zorbilo.ini" 2>/dev/null && pass "設定: FullScreen=1 written" ||
       fail "設定: settings file: $(cat "$P/Zorbilo.ini" 2>/dev/null)"

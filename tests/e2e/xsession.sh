@@ -57,12 +57,15 @@ screen_is() {  # screen_is WHAT [X Y SCALE]
   "$CHECK" "$SHEET" "$WORK/shot.ppm" "${2:-$X}" "${3:-$Y}" "${4:-1}" "$1"
 }
 
-wait_exit() {  # wait_exit SECONDS -> sets RC
-  local t=0
-  while kill -0 "$APID" 2>/dev/null && [ "$t" -lt $(($1 * 10)) ]; do
-    sleep 0.1
+wait_exit() {  # wait_exit SECONDS -> sets RC, and EXIT_MS to the milliseconds it took
+  local t0 t
+  t0=$(date +%s%N)
+  t=0
+  while kill -0 "$APID" 2>/dev/null && [ "$t" -lt $(($1 * 100)) ]; do
+    sleep 0.01
     t=$((t + 1))
   done
+  EXIT_MS=$((($(date +%s%N) - t0) / 1000000))
   if kill -0 "$APID" 2>/dev/null; then
     RC=timeout
   else
