@@ -2,6 +2,8 @@
 // pixel by pixel with the sprite sheet; the frame loop's transitions; the frame-rate readout; the
 // copy to the window; and the Esc key.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "game_fixture.h"
 
@@ -378,6 +380,21 @@ TEST_F(Presentation, TheFrameRateReadoutCountsTheFramesBetweenOpeningsOfASecond)
   platform::AdvanceClock(30);
   EXPECT_EQ(g.fpsValue, 33);
   EXPECT_EQ(g.fpsTick, 1'000'000 + 30 + 990 + 30);
+}
+
+// On the real clock: a 30 ms frame timer gives 33 frames a second, give or take a late tick.
+TEST_F(Presentation, OnTheRealClockTheReadoutShowsAbout33FramesASecond) {
+  platform::UseRealClock();
+  WriteFile("Zorbilo.ini", "[Setting]\nShowFPS=1\n");
+  fMain& f = Load();
+  const uint32_t start = GetTickCount();
+  while (GetTickCount() - start < 3500) {
+    platform::DoEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_GE(f.fpsValue, 30);
+  EXPECT_LE(f.fpsValue, 34);
+  platform::UseManualClock(1'000'000);
 }
 
 TEST_F(Presentation, TheFrameRateSurvivesTheTickCountPassingTheSignBit) {
