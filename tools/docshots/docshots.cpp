@@ -12,42 +12,11 @@
 
 #include "common/App.h"
 #include "game/shell/fMain.h"
+#include "tools/bot/Bot.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-LPARAM At(int x, int y) { return static_cast<LPARAM>((y << 16) | (x & 0xFFFF)); }
-
-void Click(fMain& f, int x, int y) {
-  PostMessageA(f.hWnd, WM_LBUTTONDOWN, 0, At(x, y));
-  PostMessageA(f.hWnd, WM_LBUTTONUP, 0, At(x, y));
-  platform::AdvanceClock(0);
-}
-
-void Frames(int n) {
-  for (int i = 0; i < n; ++i) platform::AdvanceClock(30);
-}
-
-// Where a player would swat: the middle of a living fly that is on the playfield.
-bool AimAtAFly(const fMain& f, int& x, int& y) {
-  for (int i = 0; i < f.flyCount; ++i) {
-    if (f.flyLife[i] == 0) continue;
-    x = f.flyPos[i].x + f.flySize[i] / 2;
-    y = f.flyPos[i].y + f.flySize[i] / 2;
-    if (x >= 0 && x < 640 && y >= 0 && y < 480) return true;
-  }
-  return false;
-}
-
-// Swats until the stage is cleared or only `keep` flies are left alive.
-void Swat(fMain& f, int keep) {
-  for (int swats = 0; f.gameState == 1 && f.fliesLeft > keep && swats < 5000; ++swats) {
-    Frames(2);
-    int x, y;
-    if (f.gameState == 1 && AimAtAFly(f, x, y)) Click(f, x, y);
-  }
-}
 
 bool Shoot(const fs::path& file) {
   platform::Present();
@@ -83,19 +52,12 @@ int main(int argc, char** argv) {
     fMain f;
     f.Form_Load();
     if (f.hWnd) {
-      Frames(5);
-      for (int stage = 1; stage <= 4 && f.gameState == 0; ++stage) {
-        Click(f, 320, 255);  // "Click To Start !"
-        if (stage < 4) {
-          Swat(f, 0);
-          while (f.gameState == 3) Frames(10);
-        }
-      }
-      Swat(f, 70);  // stage 4 with most of its swarm still about, and a dead fly or two falling
-      Frames(1);
-      bool ok = f.gameState == 1 && Shoot(fs::path(argv[2]) / "stage4.png");
-      Swat(f, 0);
-      Frames(3);
+      bool ok = bot::PlayTo(f, 4);
+      bot::Swat(f, 70);  // most of the swarm still about, and a dead fly or two falling
+      bot::Frames(1);
+      ok = ok && f.gameState == 1 && Shoot(fs::path(argv[2]) / "stage4.png");
+      bot::Swat(f, 0);
+      bot::Frames(3);
       ok = ok && f.gameState == 3 && Shoot(fs::path(argv[2]) / "result.png");
       rc = ok ? 0 : 1;
       int16_t cancel = 0;

@@ -1,0 +1,129 @@
+// The whole program as a player runs it, in a real X server: start-up to the first frame on
+// screen, then CPU time and resident memory while stage 4 is played for 20 s on the real clock.
+//   program_bench LAUNCH_NS PROGRAM_FOLDER     (started by program_bench.sh, which sets up Xvfb)
+// LAUNCH_NS is CLOCK_REALTIME in nanoseconds taken just before the program was started.
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "common/App.h"
+#include "game/shell/fMain.h"
+#include "tools/bot/Bot.h"
+
+namespace {
+
+int64_t NowNs(clockid_t clock) {
+  timespec ts{};
+  clock_gettime(clock, &ts);
+  return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+// User plus system time of the whole process (every thread: the mixer and synthesiser too).
+double CpuSeconds() {
+  std::ifstream in("/proc/self/stat");
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream rest(all.substr(all.rfind(')') + 2));  // fields after the command name
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+double StatusMb(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + std::string(key).size()) / 1024.0;
+  return -1;
+}
+
+bool AnyPixelDrawn(HDC dc) {
+  for (int y = 0; y < 480; y += 16)
+    for (int x = 0; x < 640; x += 16)
+      if (GetPixel(dc, x, y) != 0) return true;
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s LAUNCH_NS PROGRAM_FOLDER\n", argv[0]);
+    return 2;
+  }
+  const int64_t launched = std::atoll(argv[1]);
+  App.Path = argv[2];
+  fMain f;
+  f.Form_Load();
+  if (!f.hWnd) {
+    std::fprintf(stderr, "program_bench: no window (is DISPLAY set?)\n");
+    return 1;
+  }
+  // What the message loop does, turn by turn, until a frame has reached the window.
+  while (!AnyPixelDrawn(f.hDC)) {
+    platform::DoEvents();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  const double startupMs = double(NowNs(CLOCK_REALTIME) - launched) / 1e6;
+
+  // Stages 1-3 on the manual clock (the bench is about stage 4), then the real clock again.
+  platform::UseManualClock(1'000'000);
+  if (!bot::PlayTo(f, 4)) {
+    std::fprintf(stderr, "program_bench: the bot did not reach stage 4\n");
+    return 1;
+  }
+  platform::UseRealClock();
+
+  // A player swats about once a second; the stage has 100 flies and 80 s, so it lasts the run.
+  constexpr int kSeconds = 20;
+  double rss = 0, peak = 0;
+  int32_t stageAtEnd = 0, stateAtEnd = 0, fliesAtEnd = 0;
+  std::thread player([&] {
+    for (int s = 0; s < kSeconds; ++s) {
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+      platform::PostToMainThread([&f] {
+        int x, y;
+        if (f.gameState == 1 && bot::AimAtAFly(f, x, y)) {
+          PostMessageA(f.hWnd, WM_LBUTTONDOWN, 0, bot::At(x, y));
+          PostMessageA(f.hWnd, WM_LBUTTONUP, 0, bot::At(x, y));
+        }
+      });
+    }
+    platform::PostToMainThread([&] {
+      rss = StatusMb("VmRSS:");
+      peak = StatusMb("VmHWM:");
+      stageAtEnd = f.stage;
+      stateAtEnd = f.gameState;
+      fliesAtEnd = f.fliesLeft;
+      f.Unload();
+    });
+  });
+  const double rssStart = StatusMb("VmRSS:");
+  const double cpu0 = CpuSeconds();
+  const int64_t wall0 = NowNs(CLOCK_MONOTONIC);
+  platform::RunMessageLoop(f);  // the program's own loop, until the player's last message
+  const double wall = double(NowNs(CLOCK_MONOTONIC) - wall0) / 1e9;
+  const double cpu = CpuSeconds() - cpu0;
+  player.join();
+  const bool stillPlaying = stateAtEnd == 1 && stageAtEnd == 4;
+
+  const double cpuPct = 100.0 * cpu / wall;
+  std::printf("start-up to the first frame: %.1f ms (limit 300)\n", startupMs);
+  std::printf("stage 4 for %.1f s: CPU %.2f %% of one core (limit 5 %%), %d flies left\n", wall,
+              cpuPct, fliesAtEnd);
+  std::printf("resident memory: %.1f MB at the start of the stage, %.1f MB after, peak %.1f MB "
+              "(limit 80)\n", rssStart, rss, peak);
+  const bool ok = startupMs < 300 && cpuPct < 5 && peak < 80 && stillPlaying;
+  if (!stillPlaying) std::printf("the stage ended during the run\n");
+  return ok ? 0 : 1;
+}
