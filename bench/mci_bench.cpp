@@ -16,68 +16,24 @@
 #include <vector>
 
 #include "platform/mMain.h"
+#include "tests/media_files.h"
 
 namespace {
 
+using namespace media_files;
+
 constexpr double kBudgetMs = 5.0;
 
-std::vector<uint8_t> MakeWav(double seconds) {
-  const int rate = 44100;
-  auto frames = static_cast<uint32_t>(seconds * rate);
-  std::vector<uint8_t> b(44 + frames * 4u, 0);
-  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
-  auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); };
-  std::memcpy(&b[0], "RIFF", 4);
-  put32(4, static_cast<uint32_t>(b.size() - 8));
-  std::memcpy(&b[8], "WAVEfmt ", 8);
-  put32(16, 16);
-  put16(20, 1);
-  put16(22, 2);
-  put32(24, rate);
-  put32(28, rate * 4);
-  put16(32, 4);
-  put16(34, 16);
-  std::memcpy(&b[36], "data", 4);
-  put32(40, frames * 4u);
-  for (uint32_t i = 0; i < frames * 2; ++i)
-    put16(44 + i * 2, static_cast<uint16_t>(static_cast<int16_t>((i % 100) * 200 - 10000)));
-  return b;
-}
-
-// Eight quarter notes at 120 bpm: four seconds.
-std::vector<uint8_t> MakeMid() {
-  std::vector<uint8_t> t = {0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xC0, 0};
-  for (int i = 0; i < 8; ++i) {
-    auto note = static_cast<uint8_t>(60 + i);
-    t.insert(t.end(), {0, 0x90, note, 100, 0x60, 0x80, note, 0});
-  }
-  t.insert(t.end(), {0, 0xFF, 0x2F, 0});
-  std::vector<uint8_t> f = {
-      'M', 'T', 'h', 'd', 0,   0,   0,   6, 0, 0, 0,
-      1,   0,   96,  'M', 'T', 'r', 'k', 0, 0, 0, static_cast<uint8_t>(t.size())};
-  f.insert(f.end(), t.begin(), t.end());
-  return f;
-}
-
 struct Files {
-  std::string dir, wav, mid, bgm;
+  TempDir dir;
+  std::string wav, mid, bgm;
   Files() {
-    char tmpl[] = "/tmp/zorbilo-mci-bench-XXXXXX";
-    dir = mkdtemp(tmpl) ? tmpl : "/tmp";
-    wav = Write("swat.wav", MakeWav(0.3));
-    mid = Write("tune.mid", MakeMid());
+    wav = dir.Write("swat.wav", MakeWav(0.3, 44100, 2));
+    mid = dir.Write("tune.mid", Tune(8));  // four seconds
     std::filesystem::path media =
         std::filesystem::path(__FILE__).parent_path().parent_path() / "game" / "media" / "BGM.mid";
     std::error_code ec;
     if (std::filesystem::is_regular_file(media, ec)) bgm = media.string();
-  }
-  ~Files() { std::filesystem::remove_all(dir); }
-  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    std::string p = dir + "/" + name;
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return p;
   }
 };
 

@@ -14,59 +14,17 @@
 #include <thread>
 #include <vector>
 
+#include "media_files.h"
 #include "platform/mMain.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace media_files;
 
-std::vector<uint8_t> MakeWav(double seconds) {
-  const int rate = 22050;
-  auto frames = static_cast<uint32_t>(seconds * rate);
-  std::vector<uint8_t> b(44 + frames * 2u, 0);
-  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
-  auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); };
-  std::memcpy(&b[0], "RIFF", 4);
-  put32(4, static_cast<uint32_t>(b.size() - 8));
-  std::memcpy(&b[8], "WAVEfmt ", 8);
-  put32(16, 16);
-  put16(20, 1);
-  put16(22, 1);
-  put32(24, rate);
-  put32(28, rate * 2);
-  put16(32, 2);
-  put16(34, 16);
-  std::memcpy(&b[36], "data", 4);
-  put32(40, frames * 2u);
-  for (uint32_t i = 0; i < frames; ++i)
-    put16(44 + i * 2, static_cast<uint16_t>(static_cast<int16_t>((i % 40) * 400 - 8000)));
-  return b;
-}
+// Half a second of music: one quarter note.
+std::vector<uint8_t> MakeMid() { return Tune(1); }
 
-// Half a second of music: one quarter note at 120 bpm, 96 ticks per quarter.
-std::vector<uint8_t> MakeMid() {
-  return {'M', 'T',  'h',  'd', 0,    0,    0,    6,  0, 0, 0, 1, 0, 96,  //
-          'M', 'T',  'r',  'k', 0,    0,    0,    19,                     //
-          0,   0xFF, 0x51, 3,   0x07, 0xA1, 0x20,                         // tempo 500000
-          0,   0x90, 60,   100, 0x60, 0x80, 60,   0,  // note on, 96 ticks, note off
-          0,   0xFF, 0x2F, 0};
-}
-
-struct Folder {
-  std::string path;
-  Folder() {
-    char tmpl[] = "/tmp/zorbilo-sound-test-XXXXXX";
-    path = mkdtemp(tmpl) ? tmpl : "/tmp";
-  }
-  ~Folder() { std::system(("rm -rf '" + path + "'").c_str()); }
-  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    std::string p = path + "/" + name;
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return p;
-  }
-};
 
 // The game form's own window procedure, as far as the hook can tell: it records what reaches it
 // and answers with a value of its own.
@@ -112,7 +70,7 @@ class Sound : public ::testing::Test {
     log.clear();
   }
   std::string Missing(int n) const {
-    return folder.path + "/missing-" + std::to_string(n) + ".wav";
+    return folder.path() + "/missing-" + std::to_string(n) + ".wav";
   }
   bool PumpUntil(const std::function<bool()>& pred, double seconds) {
     auto until = Clock::now() + std::chrono::duration<double>(seconds);
@@ -130,7 +88,7 @@ class Sound : public ::testing::Test {
   }
 
   platform::Form form;
-  Folder folder;
+  TempDir folder;
   Log log;
   std::vector<Seen> seen;
 };
@@ -138,7 +96,7 @@ class Sound : public ::testing::Test {
 TEST_F(Sound, NothingOpensBeforeTheHook) {
   EXPECT_EQ(SoundOpen(Missing(1), 0), 0);
   EXPECT_EQ(SoundOpen(Missing(2), 3), 0);
-  MusicPlay(folder.path + "/BGM.mid");
+  MusicPlay(folder.path() + "/BGM.mid");
   MusicPlay("");
   EXPECT_TRUE(log.empty());
   EXPECT_EQ(soundCount, 0);
@@ -148,7 +106,7 @@ TEST_F(Sound, NothingOpensBeforeTheHook) {
 
 TEST_F(Sound, StartUpOpensTheFiveEffectsInOrder) {
   Init();
-  const std::string dir = folder.path;
+  const std::string dir = folder.path();
   EXPECT_EQ(SoundOpen(dir + "/START.wav", 0), 1);
   EXPECT_EQ(SoundOpen(dir + "/SWAT.wav", 3), 2);
   EXPECT_EQ(SoundOpen(dir + "/MISS.wav", 3), 3);
@@ -182,7 +140,7 @@ TEST_F(Sound, OpenRefusesEmptyAndRepeatedNames) {
   EXPECT_EQ(SoundOpen("", 0), 0);
   EXPECT_EQ(SoundOpen("", 3), 0);
   EXPECT_TRUE(log.empty());
-  std::string path = folder.path + "/Swat.wav";
+  std::string path = folder.path() + "/Swat.wav";
   ASSERT_EQ(SoundOpen(path, 3), 1);
   log.clear();
   // The same name again: 0, not the id that holds it, and that channel unchanged.
@@ -191,11 +149,11 @@ TEST_F(Sound, OpenRefusesEmptyAndRepeatedNames) {
   EXPECT_EQ(soundTopLayer[1], 3);
   EXPECT_EQ(soundCount, 1);
   // Names are compared exactly: another letter case is another channel.
-  EXPECT_EQ(SoundOpen(folder.path + "/SWAT.wav", 0), 2);
-  EXPECT_EQ(SoundOpen(folder.path + "/swat.wav", 0), 3);
+  EXPECT_EQ(SoundOpen(folder.path() + "/SWAT.wav", 0), 2);
+  EXPECT_EQ(SoundOpen(folder.path() + "/swat.wav", 0), 3);
   EXPECT_EQ(FindChannel(path), 1);
-  EXPECT_EQ(FindChannel(folder.path + "/swat.wav"), 3);
-  EXPECT_EQ(FindChannel(folder.path + "/SWAt.wav"), 0);
+  EXPECT_EQ(FindChannel(folder.path() + "/swat.wav"), 3);
+  EXPECT_EQ(FindChannel(folder.path() + "/SWAt.wav"), 0);
 }
 
 TEST_F(Sound, TopLayersAreBoundedToTen) {
