@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <tuple>
 #include <mutex>
 
 #include "platform/internal.h"
@@ -271,9 +272,10 @@ void ApplyCursor(Window& w) {
     if (!bm) return;
     int scale = 1, offX, offY;
     if (!VirtualPlacement(w, scale, offX, offY)) scale = 1;
-    // One cursor per picture and scale, made once: cursors are set on every swat.
-    static std::map<std::pair<const Bitmap*, int>, SDL_Cursor*> cache;
-    auto key = std::make_pair(static_cast<const Bitmap*>(bm), scale);
+    // One cursor per picture, contents and scale, made once: cursors are set on every swat. The
+    // handle, unlike the bitmap's address, is never reused for another picture.
+    static std::map<std::tuple<uintptr_t, uint64_t, int>, SDL_Cursor*> cache;
+    auto key = std::make_tuple(reinterpret_cast<uintptr_t>(pic->Image), bm->version, scale);
     auto it = cache.find(key);
     if (it == cache.end()) {
       SDL_Surface* surf =
