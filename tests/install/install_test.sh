@@ -34,12 +34,32 @@ start_x 1024x768
 if start_game "$WORK" "$PREFIX/bin/zorbilo"; then
   screen_is title && pass "installed game shows the title screen" || fail "title screen"
   key Escape
-  wait_exit 3
+  wait_exit 2
   [ "$RC" = 0 ] && pass "Esc closes it with status 0" || fail "exit $RC"
 fi
 [ "$(readlink "$XDG_DATA_HOME/zorbilo/Zorbilo")" = "$(readlink -f "$PREFIX/lib/zorbilo/Zorbilo")" ] &&
   pass "per-user folder links to the installed game" || fail "per-user link: $(ls -l "$XDG_DATA_HOME/zorbilo")"
 [ -L "$XDG_DATA_HOME/zorbilo/BGM.mid" ] || fail "media not linked"
+
+# The Debian package: its fields, its files, and dependencies that name real packages.
+if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
+  if cpack -G DEB -B "$WORK/deb" --config "$BUILD/CPackConfig.cmake" >"$WORK/cpack.log" 2>&1; then
+    DEB=$(ls "$WORK"/deb/zorbilo_*_*.deb 2>/dev/null | head -n 1)
+    [ "$(dpkg-deb -f "$DEB" Package)" = zorbilo ] && pass "package zorbilo built" || fail "package name"
+    files=$(dpkg-deb -c "$DEB" | awk '{print $6}')
+    for f in ./usr/bin/zorbilo ./usr/bin/zorbilo-settings ./usr/lib/zorbilo/Zorbilo \
+             ./usr/lib/zorbilo/設定 ./usr/lib/zorbilo/BGM.mid ./usr/share/applications/zorbilo.desktop \
+             ./usr/share/doc/zorbilo/copyright; do
+      grep -qxF "$f" <<<"$files" || fail "package lacks $f"
+    done
+    for dep in $(dpkg-deb -f "$DEB" Depends | tr ',' '\n' | awk '{print $1}'); do
+      dpkg-query -W "$dep" >/dev/null 2>&1 || fail "package depends on $dep, which is not a known package"
+    done
+    pass "package contents and dependencies checked"
+  else
+    fail "cpack -G DEB: $(tail -n 5 "$WORK/cpack.log")"
+  fi
+fi
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
