@@ -2,6 +2,7 @@
 // window's message chain, time passes frame by frame, and the fly table is read only to aim at
 // the flies where they were last drawn.
 #include "game_fixture.h"
+#include "tools/bot/Bot.h"
 
 namespace {
 
@@ -34,16 +35,7 @@ class Playthrough : public GameTest {
     return ms;
   }
   // Where a person would click to swat a fly seen on screen, or false when none is in sight.
-  bool AimAtAFly(int& x, int& y) {
-    const fMain& f = *form;
-    for (int i = 0; i < f.flyCount; ++i) {
-      if (f.flyLife[i] == 0) continue;
-      x = f.flyPos[i].x + f.flySize[i] / 2;
-      y = f.flyPos[i].y + f.flySize[i] / 2;
-      if (x >= 0 && x < 640 && y >= 0 && y < 480) return true;
-    }
-    return false;
-  }
+  bool AimAtAFly(int& x, int& y) { return bot::AimAtAFly(*form, x, y); }
 
   // Clicks Start on the title, swats until the result screen, and checks the stage on the way.
   void PlayStage(int32_t stage, int32_t mode) {
