@@ -383,18 +383,27 @@ TEST_F(Presentation, TheFrameRateReadoutCountsTheFramesBetweenOpeningsOfASecond)
 }
 
 // On the real clock: a 30 ms frame timer gives 33 frames a second, give or take a late tick.
-TEST_F(Presentation, OnTheRealClockTheReadoutShowsAbout33FramesASecond) {
+// A loaded machine can starve a second now and then, so the best of four readings must be in
+// range and none may be above it (a timer firing twice would show there).
+TEST_F(Presentation, RealClockTheReadoutShowsAbout33FramesASecond) {
   platform::UseRealClock();
   WriteFile("Zorbilo.ini", "[Setting]\nShowFPS=1\n");
   fMain& f = Load();
+  std::vector<int32_t> readings;
   const uint32_t start = GetTickCount();
-  while (GetTickCount() - start < 3500) {
+  uint32_t opened = f.fpsTick;
+  while (GetTickCount() - start < 5500 && readings.size() < 4) {
     platform::DoEvents();
+    if (f.fpsTick != opened) {
+      opened = f.fpsTick;
+      if (GetTickCount() - start > 1500) readings.push_back(f.fpsValue);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  EXPECT_GE(f.fpsValue, 30);
-  EXPECT_LE(f.fpsValue, 34);
   platform::UseManualClock(1'000'000);
+  ASSERT_FALSE(readings.empty());
+  EXPECT_GE(*std::max_element(readings.begin(), readings.end()), 30) << ::testing::PrintToString(readings);
+  EXPECT_LE(*std::max_element(readings.begin(), readings.end()), 34) << ::testing::PrintToString(readings);
 }
 
 TEST_F(Presentation, TheFrameRateSurvivesTheTickCountPassingTheSignBit) {
