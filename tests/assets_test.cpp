@@ -3,6 +3,7 @@
 // reproduce every one of them byte for byte.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -392,8 +393,7 @@ struct Png {
   std::string error;
 };
 
-// Reads a PNG whose image data are stored (uncompressed) deflate blocks, checking every CRC and
-// the Adler-32 sum.
+// Reads an 8-bit RGB or RGBA PNG with unfiltered rows, checking every CRC; zlib inflates it.
 Png ReadPng(const Bytes& b) {
   Png png;
   const uint8_t sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -424,23 +424,12 @@ Png ReadPng(const Bytes& b) {
     }
     p += 12 + n;
   }
-  if (z.size() < 6 || (z[0] * 256 + z[1]) % 31 != 0) return png.error = "zlib header", png;
-  Bytes raw;
-  size_t p = 2;
-  for (bool last = false; !last;) {
-    if (p + 5 > z.size()) return png.error = "deflate", png;
-    last = z[p] & 1;
-    if ((z[p] >> 1) != 0) return png.error = "not a stored block", png;
-    const uint32_t len = Le16(z, p + 1), nlen = Le16(z, p + 3);
-    if ((len ^ nlen) != 0xFFFF || p + 5 + len > z.size()) return png.error = "block length", png;
-    raw.insert(raw.end(), z.begin() + static_cast<long>(p) + 5,
-               z.begin() + static_cast<long>(p + 5 + len));
-    p += 5 + len;
-  }
-  uint32_t a = 1, s = 0;
-  for (uint8_t c : raw) a = (a + c) % 65521, s = (s + a) % 65521;
-  if (Be32(z, p) != ((s << 16) | a)) return png.error = "adler32", png;
   const uint32_t bpp = png.colourType == 6 ? 4 : 3;
+  // zlib itself checks the header, every block and the Adler-32 sum.
+  Bytes raw(png.h * (1 + png.w * bpp) + 1);
+  uLongf got = raw.size();
+  if (uncompress(raw.data(), &got, z.data(), z.size()) != Z_OK) return png.error = "zlib", png;
+  raw.resize(got);
   if (raw.size() != png.h * (1 + png.w * bpp)) return png.error = "image size", png;
   for (uint32_t y = 0; y < png.h; ++y) {
     if (raw[y * (1 + png.w * bpp)] != 0) return png.error = "filtered row", png;
@@ -482,8 +471,11 @@ TEST(Icons, DesktopAndSettingsIconsAreRgbaPngs) {
                 swat[i].colour);
     }
   }
-  const Png preview = ReadPng(ReadFile(kRoot / "tools/sheet-preview.png"));
+  const Bytes previewFile = ReadFile(kRoot / "tools/sheet-preview.png");
+  const Png preview = ReadPng(previewFile);
   ASSERT_EQ(preview.error, "");
+  // Each sheet pixel is a 2x2 block there, so the file must come out far smaller than its pixels.
+  EXPECT_LT(previewFile.size(), 640u * 640u * 3u / 8u);
   EXPECT_EQ(preview.w, 640u);
   EXPECT_EQ(preview.h, 640u);
   ASSERT_EQ(preview.pixels.size(), 640u * 640u * 3u);

@@ -1,4 +1,4 @@
-// File encoders: BMP, ICO, PNG (stored deflate), WAV. Every field is written explicitly in
+// File encoders: BMP, ICO, PNG (fixed-Huffman deflate), WAV. Every field is written explicitly in
 // little or big endian as the format asks; nothing depends on the host's byte order.
 #include <algorithm>
 #include <array>
@@ -211,20 +211,111 @@ void pngChunk(Bytes& out, const char* type, const Bytes& data) {
   be32(out, crc32(body.data(), body.size()));
 }
 
-// zlib stream of stored deflate blocks: no compression, but every reader takes it.
-Bytes zlibStored(const Bytes& raw) {
+// Bits go out least significant first, as deflate packs them.
+class BitWriter {
+ public:
+  explicit BitWriter(Bytes& out) : out_(out) {}
+  void bits(uint32_t v, int n) {
+    acc_ |= static_cast<uint64_t>(v) << fill_;
+    fill_ += n;
+    while (fill_ >= 8) {
+      out_.push_back(static_cast<uint8_t>(acc_));
+      acc_ >>= 8;
+      fill_ -= 8;
+    }
+  }
+  // Huffman codes are defined most significant bit first.
+  void code(uint32_t c, int n) {
+    uint32_t r = 0;
+    for (int i = 0; i < n; ++i) r |= ((c >> i) & 1u) << (n - 1 - i);
+    bits(r, n);
+  }
+  void flush() {
+    if (fill_ > 0) bits(0, 8 - fill_);
+  }
+
+ private:
+  Bytes& out_;
+  uint64_t acc_ = 0;
+  int fill_ = 0;
+};
+
+// The fixed literal/length code of deflate.
+void literal(BitWriter& w, uint32_t v) {
+  if (v < 144) w.code(0x30 + v, 8);
+  else if (v < 256) w.code(0x190 + v - 144, 9);
+  else if (v < 280) w.code(v - 256, 7);
+  else w.code(0xC0 + v - 280, 8);
+}
+
+void match(BitWriter& w, uint32_t length, uint32_t distance) {
+  static const uint16_t lenBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+  static const uint8_t lenExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+  static const uint16_t distBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+  int l = 28;
+  while (lenBase[l] > length) --l;
+  literal(w, 257 + static_cast<uint32_t>(l));
+  w.bits(length - lenBase[l], lenExtra[l]);
+  int d = 29;
+  while (distBase[d] > distance) --d;
+  w.code(static_cast<uint32_t>(d), 5);
+  w.bits(distance - distBase[d], d < 4 ? 0 : d / 2 - 1);
+}
+
+// zlib stream of one fixed-Huffman deflate block, matched greedily against the last 32 KiB
+// through a hash of the next three bytes. Simple, deterministic on every host, and the
+// pictures' flat areas and repeated rows shrink to a small part of their size.
+Bytes zlibDeflate(const Bytes& raw) {
+  constexpr size_t kWindow = 32768, kMaxLen = 258, kMinLen = 3, kChain = 64;
+  constexpr uint32_t kHashBits = 15;
   Bytes z{0x78, 0x01};
-  size_t pos = 0;
-  do {
-    const size_t n = std::min<size_t>(65535, raw.size() - pos);
-    const bool last = pos + n == raw.size();
-    z.push_back(last ? 1 : 0);
-    le16(z, static_cast<uint32_t>(n));
-    le16(z, static_cast<uint32_t>(~n & 0xFFFF));
-    z.insert(z.end(), raw.begin() + static_cast<long>(pos),
-             raw.begin() + static_cast<long>(pos + n));
-    pos += n;
-  } while (pos < raw.size());
+  BitWriter w(z);
+  w.bits(1, 1);  // last block
+  w.bits(1, 2);  // fixed codes
+  std::vector<int64_t> head(size_t{1} << kHashBits, -1), prev(raw.size(), -1);
+  auto hash = [&](size_t i) {
+    const uint32_t v = raw[i] | raw[i + 1] << 8 | static_cast<uint32_t>(raw[i + 2]) << 16;
+    return (v * 2654435761u) >> (32 - kHashBits);
+  };
+  auto insert = [&](size_t i) {
+    if (i + kMinLen > raw.size()) return;
+    const uint32_t h = hash(i);
+    prev[i] = head[h];
+    head[h] = static_cast<int64_t>(i);
+  };
+  for (size_t i = 0; i < raw.size();) {
+    size_t bestLen = 0, bestDist = 0;
+    if (i + kMinLen <= raw.size()) {
+      const size_t limit = std::min(kMaxLen, raw.size() - i);
+      int64_t c = head[hash(i)];
+      for (size_t n = 0; c >= 0 && i - static_cast<size_t>(c) <= kWindow && n < kChain; ++n) {
+        const size_t from = static_cast<size_t>(c);
+        size_t len = 0;
+        while (len < limit && raw[from + len] == raw[i + len]) ++len;
+        if (len > bestLen) {
+          bestLen = len;
+          bestDist = i - from;
+          if (len == limit) break;
+        }
+        c = prev[from];
+      }
+    }
+    if (bestLen >= kMinLen) {
+      match(w, static_cast<uint32_t>(bestLen), static_cast<uint32_t>(bestDist));
+      for (size_t k = 0; k < bestLen; ++k) insert(i + k);
+      i += bestLen;
+    } else {
+      literal(w, raw[i]);
+      insert(i);
+      ++i;
+    }
+  }
+  literal(w, 256);  // end of block
+  w.flush();
   uint32_t a = 1, s = 0;
   for (uint8_t c : raw) {
     a = (a + c) % 65521;
@@ -245,7 +336,7 @@ Bytes png(int w, int h, int colourType, const Bytes& raw) {
   ihdr.push_back(0);
   ihdr.push_back(0);
   pngChunk(out, "IHDR", ihdr);
-  pngChunk(out, "IDAT", zlibStored(raw));
+  pngChunk(out, "IDAT", zlibDeflate(raw));
   pngChunk(out, "IEND", {});
   return out;
 }
