@@ -12,42 +12,23 @@
 #include <vector>
 
 #include "platform/mMain.h"
+#include "tests/media_files.h"
 
 namespace {
 
 std::string Dir() {
-  static std::string d = [] {
+  static const media_files::TempDir dir;
+  static const bool made = [] {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    char dir[] = "/tmp/zorbilo-mci-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    std::string p(dir);
-    // 0.05 s of 22.05 kHz mono silence-ish tone.
-    std::vector<uint8_t> wav(44 + 2205 * 2, 0);
-    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&wav[at], &v, 4); };
-    auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&wav[at], &v, 2); };
-    std::memcpy(&wav[0], "RIFF", 4);
-    put32(4, static_cast<uint32_t>(wav.size() - 8));
-    std::memcpy(&wav[8], "WAVEfmt ", 8);
-    put32(16, 16);
-    put16(20, 1);
-    put16(22, 1);
-    put32(24, 22050);
-    put32(28, 44100);
-    put16(32, 2);
-    put16(34, 16);
-    std::memcpy(&wav[36], "data", 4);
-    put32(40, 2205 * 2);
-    for (size_t i = 0; i < 2205; ++i) put16(44 + i * 2, static_cast<uint16_t>((i % 50) * 300));
-    std::ofstream(p + "/a.wav", std::ios::binary).write(reinterpret_cast<char*>(wav.data()), wav.size());
-    // One quarter note at 120 bpm, then the end of the track.
-    const uint8_t mid[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k',
-                           0, 0, 0, 12, 0, 0x90, 60, 100, 96, 0x80, 60, 0, 0, 0xFF, 0x2F, 0};
-    std::ofstream(p + "/m.mid", std::ios::binary).write(reinterpret_cast<const char*>(mid), sizeof mid);
-    std::ofstream(p + "/g.wav", std::ios::binary) << "RIFF garbage that is no wave";
-    return p;
+    if (dir.path().empty()) std::abort();
+    dir.Write("a.wav", media_files::MakeWav(0.05));
+    dir.Write("m.mid", media_files::Tune(1));
+    dir.Write("g.wav", std::string("RIFF garbage that is no wave"));
+    return true;
   }();
-  return d;
+  (void)made;
+  return dir.path();
 }
 
 }  // namespace
