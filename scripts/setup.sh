@@ -3,9 +3,18 @@
 
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
+# packages_of GROUP...: the packages listed under [GROUP] in scripts/deps, one a line.
+packages_of() {
+  awk -v groups=" $* " '
+    /^[[:space:]]*(#|$)/ { next }
+    /^\[.*\]$/ { name = substr($0, 2, length($0) - 2); take = index(groups, " " name " ") > 0; next }
+    take { print $1 }' "$ROOT/scripts/deps" | sort -u
+}
+
+# install_missing_packages GROUP...
 install_missing_packages() {
   local wanted missing=() pkg
-  wanted=$(grep -v -E '^\s*(#|$)' "$ROOT/scripts/deps")
+  wanted=$(packages_of "$@")
   for pkg in $wanted; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
   done

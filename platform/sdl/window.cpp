@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/internal.h"
+#include "platform/sdl/internal.h"
 
 namespace platform::detail {
 

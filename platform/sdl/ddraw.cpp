@@ -3,7 +3,7 @@
 // largest whole factor, centred on black. Screen coordinates become that 640x480 picture's.
 #include <algorithm>
 
-#include "platform/internal.h"
+#include "platform/sdl/internal.h"
 
 namespace platform::detail {
 

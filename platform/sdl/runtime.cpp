@@ -12,7 +12,7 @@
 #include <tuple>
 #include <mutex>
 
-#include "platform/internal.h"
+#include "platform/sdl/internal.h"
 
 namespace platform::detail {
 

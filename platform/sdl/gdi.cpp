@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "platform/internal.h"
+#include "platform/sdl/internal.h"
 
 namespace platform::detail {
 
