@@ -9,17 +9,22 @@
 //
 // Nothing here may stall a frame, so what is slow is done once and kept: the audio device is
 // opened on first use, decoded chunks and MIDI files (bytes, length and a loaded music object)
-// are cached by path for the life of the process.
+// are cached by path for the life of the process. The synthesiser and its sound font take from
+// a tenth of a second to two seconds to load, so a helper thread loads them as soon as the device
+// opens (at start-up, with the first effect), and loads every piece's music object; a play that
+// comes before its piece is ready starts it, from its beginning, the moment it is.
 //
 // Threads: SDL_mixer calls us back on the audio thread. There we only read or count a few facts
 // under AudioShared's mutex and post a task to the UI thread. Every device and every Mix_ call
-// that plays, stops or frees lives on the UI thread; a helper thread only loads spare music
-// objects, which takes tens of milliseconds and touches no mixer state (see MidiData).
+// that plays, stops or frees lives on the UI thread; the helper thread only creates music
+// objects, which touches no mixer state (see MidiData).
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -39,12 +44,21 @@ namespace platform::mci {
 namespace {
 
 constexpr int kRate = 44100;
-constexpr int kBufferFrames = 1024;
+// A loop restarts on a buffer boundary, so a buffer is what it may be off: 512 frames keep that
+// within 6 ms either way.
+constexpr int kBufferFrames = 512;
 constexpr int kFirstChannels = 64;
 constexpr int kMaxChannels = 1 << 16;
-// The end of a piece is its last event; a tenth of a second more lets its final notes begin to
-// fade instead of being cut, yet keeps a loop's rhythm.
-constexpr double kReleaseSeconds = 0.1;
+// FluidSynth inside SDL_mixer 2.6 runs at gain 1.2 for full music volume, six times the
+// synthesiser's own 0.2: General MIDI pieces at ordinary channel volumes clip, and the louder
+// fonts (FluidR3) by ten decibels. A music volume of 32 is gain 0.3, which leaves the pieces
+// their own balance and the effects room on top with either font.
+constexpr int kMusicVolume = 64;
+// The mix is made in floating point, where sums never wrap or clip, and a limiter with 1.5 ms of
+// look-ahead holds its peaks under -1.5 dBFS before the device gets it: a swat landing on a snare
+// hit is turned down for a moment instead of clipping.
+constexpr float kCeiling = 0.8414f;  // -1.5 dBFS
+constexpr int kLookAhead = 64;       // frames
 constexpr off_t kMaxWaveBytes = off_t{256} << 20;
 constexpr off_t kMaxMidiBytes = off_t{16} << 20;
 constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
@@ -83,7 +97,8 @@ struct MidiData {
   Stamp stamp;
   Bytes bytes;
   double seconds = 0;
-  Mix_Music* current = nullptr;
+  Mix_Music* current = nullptr;  // null until the helper has loaded it
+  bool failed = false;           // the synthesiser refused the file
   bool dirty = false;
   Mix_Music* fresh = nullptr;
   bool preparing = false;
@@ -101,6 +116,7 @@ struct Device {
   std::string alias;
   bool wave = true;
   bool sounding = false;
+  bool waiting = false;  // sequencer: played before its piece was loaded; starts when it is
   bool pending = false;  // a play with notify waits for its end
   HWND notifyWnd = nullptr;
   // waveaudio
@@ -136,6 +152,10 @@ struct Engine {
   std::unordered_map<std::string, std::shared_ptr<MidiData>> midis;
   uint32_t musicOwner = 0;  // device whose piece is in the music stream
   uint64_t musicSerial = 0;
+  // The piece in the music stream, also after its natural end: its last notes ring on until the
+  // next play, so a loop's repeat starts over them without a gap or a cut.
+  std::shared_ptr<MidiData> inStream;
+  Mix_Music* keeper = nullptr;  // loaded at start-up and kept: holds the sound font in memory
   std::vector<MciLogEntry>* log = nullptr;
   // the helper that loads fresh music objects
   SDL_Thread* worker = nullptr;
@@ -152,6 +172,48 @@ Engine& E() {
   return *e;
 }
 
+// A peak limiter over the finished mix, run by the audio thread alone. Every frame is delayed by
+// the look-ahead; the gain glides down to what the loudest frame in that window needs before it
+// arrives, and recovers over a tenth of a second.
+class Limiter {
+ public:
+  void Run(float* s, int frames, int channels, int rate) {
+    if (channels < 1 || channels > 8) return;
+    if (channels != channels_) Reset(channels);
+    const float attack = 1.0f - std::exp(-1.0f / 12.0f);
+    const float release = 1.0f - std::exp(-1.0f / (0.1f * static_cast<float>(rate)));
+    for (int f = 0; f < frames; ++f) {
+      float* x = s + static_cast<size_t>(f) * static_cast<size_t>(channels);
+      float peak = 0;
+      for (int c = 0; c < channels; ++c) peak = std::max(peak, std::fabs(x[c]));
+      need_[at_] = peak > kCeiling ? kCeiling / peak : 1.0f;
+      float target = *std::min_element(need_.begin(), need_.end());
+      gain_ += (target - gain_) * (target < gain_ ? attack : release);
+      for (int c = 0; c < channels; ++c) {
+        float& slot = delay_[at_ * static_cast<size_t>(channels) + static_cast<size_t>(c)];
+        float out = std::clamp(slot * gain_, -kCeiling, kCeiling);
+        slot = x[c];
+        x[c] = out;
+      }
+      at_ = (at_ + 1) % kLookAhead;
+    }
+  }
+
+ private:
+  void Reset(int channels) {
+    channels_ = channels;
+    delay_.assign(static_cast<size_t>(kLookAhead * channels), 0.0f);
+    need_.fill(1.0f);
+    at_ = 0;
+    gain_ = 1.0f;
+  }
+  int channels_ = 0;
+  std::vector<float> delay_;
+  std::array<float, kLookAhead> need_{};
+  size_t at_ = 0;
+  float gain_ = 1.0f;
+};
+
 // What the audio thread may read or write, all under m.
 struct AudioShared {
   std::mutex m;
@@ -162,6 +224,10 @@ struct AudioShared {
   bool posted = false;
   uint64_t frames = 0;
   uint64_t endFrames = 0;
+  bool floatMix = false;
+  int channels = 2;
+  int rate = kRate;
+  Limiter limiter;  // the audio thread's alone
 };
 
 AudioShared& A() {
@@ -203,6 +269,17 @@ void Disarm() {
   A().armed = false;
 }
 
+// A piece that shares nothing of the game's: loading it loads the synthesiser and the sound font,
+// and keeping it keeps the font's samples cached for every later piece.
+const Bytes& WarmUpPiece() {
+  static const Bytes* piece = new Bytes(std::make_shared<const std::vector<uint8_t>>(
+      std::vector<uint8_t>{'M', 'T', 'h', 'd', 0,   0, 0, 6, 0, 0, 0,    1,    0,
+                           96,  'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0}));
+  return *piece;
+}
+
+void StartWaiting(const std::shared_ptr<MidiData>& m);
+
 void CollectReady() {
   Engine& e = E();
   std::vector<Job> done;
@@ -211,7 +288,17 @@ void CollectReady() {
     done.swap(e.ready);
   }
   for (Job& j : done) {
+    if (j.bytes == WarmUpPiece()) {
+      e.keeper = j.music;
+      continue;
+    }
     std::shared_ptr<MidiData> m = j.target.lock();
+    if (m && !m->current) {
+      m->current = j.music;
+      m->failed = !j.music;
+      StartWaiting(m);
+      continue;
+    }
     if (m) m->preparing = false;
     if (m && !m->fresh && j.music) {
       m->fresh = j.music;
@@ -237,74 +324,107 @@ int WorkerLoop(void*) {
     job.music = LoadMusic(job.bytes);
     {
       std::lock_guard<std::mutex> lock(e.workMutex);
+      // At exit the process is not kept waiting for this; what was loaded goes with it.
+      if (e.stopWorker) return 0;
       e.ready.push_back(std::move(job));
     }
     platform::PostToMainThread(CollectReady);
   }
 }
 
-void RequestFresh(const std::shared_ptr<MidiData>& m) {
+// Hands a load to the helper; false when there is no helper to be had.
+bool Enqueue(Job job) {
   Engine& e = E();
-  if (m->fresh || m->preparing || e.closed) return;
-  m->preparing = true;
+  if (e.closed) return false;
+  if (!e.worker) e.worker = SDL_CreateThread(WorkerLoop, "zorbilo-music", nullptr);
+  if (!e.worker) return false;
   {
     std::lock_guard<std::mutex> lock(e.workMutex);
-    e.jobs.push_back({m, m->bytes, nullptr});
-  }
-  if (!e.worker) e.worker = SDL_CreateThread(WorkerLoop, "zorbilo-music", nullptr);
-  if (!e.worker) {
-    // Without a helper the stopped piece is simply reused.
-    std::lock_guard<std::mutex> lock(e.workMutex);
-    e.jobs.clear();
-    m->preparing = false;
-    return;
+    e.jobs.push_back(std::move(job));
   }
   e.workCv.notify_one();
+  return true;
 }
 
-// Takes the device's piece out of the music stream. natural: it has played to its end.
-void HaltSequencer(Device& d, bool natural) {
+void RequestFresh(const std::shared_ptr<MidiData>& m) {
+  if (m->fresh || m->preparing || !m->current) return;
+  // Without a helper the stopped piece is simply reused.
+  m->preparing = Enqueue({m, m->bytes, nullptr});
+}
+
+// Takes the device's piece out of the music stream (or out of the wait for its load).
+void HaltSequencer(Device& d) {
   Engine& e = E();
   bool inStream = e.musicOwner == d.id && d.sounding;
   d.sounding = false;
   if (!inStream) return;
   e.musicOwner = 0;
-  Disarm();
-  if (natural) {
-    d.midi->dirty = false;
-  } else {
-    d.midi->dirty = true;
-    RequestFresh(d.midi);
+  if (d.waiting) {
+    d.waiting = false;
+    return;
   }
+  Disarm();
+  d.midi->dirty = true;
+  RequestFresh(d.midi);
+  e.inStream = nullptr;
   Mix_HaltMusic();  // calls our finished hook at once; its task finds nothing sounding
 }
 
 // A piece has reached its end: by our own count of mixed audio, or (should the synthesiser ever
-// get there first) by the stream finishing.
+// get there first) by the stream finishing. The stream goes on with the last notes' release
+// until the next play takes it over.
 void OnMusicEnd(uint64_t serial) {
   Engine& e = E();
   if (serial != e.musicSerial) return;
   Device* d = ById(e.musicOwner);
-  if (!d || !d->sounding) return;
-  HaltSequencer(*d, true);
+  if (!d || !d->sounding || d->waiting) return;
+  d->sounding = false;
+  e.musicOwner = 0;
+  Disarm();
+  d->midi->dirty = false;
   Resolve(*d, MCI_NOTIFY_SUCCESSFUL);
 }
 
 MCIERROR StartSequencer(Device& d, uint32_t fromMs) {
   Engine& e = E();
-  MidiData& m = *d.midi;
-  if (m.dirty && m.fresh) {
-    Mix_FreeMusic(m.current);
-    m.current = m.fresh;
-    m.fresh = nullptr;
-    m.dirty = false;
+  std::shared_ptr<MidiData> m = d.midi;
+  if (m->failed) return MCIERR_HARDWARE;
+  if (!m->current) {
+    // Still loading: the piece starts from its beginning as soon as it is ready.
+    if (fromMs > 0) return kErrUnsupported;
+    e.musicOwner = d.id;
+    d.sounding = true;
+    d.waiting = true;
+    return 0;
   }
-  if (!m.current) return MCIERR_HARDWARE;
+  if (m->dirty && m->fresh) {
+    if (e.inStream == m) e.inStream = nullptr;
+    Mix_FreeMusic(m->current);
+    m->current = m->fresh;
+    m->fresh = nullptr;
+    m->dirty = false;
+  }
+  // Another piece still ringing on in the stream is cut by this play.
+  if (e.inStream && e.inStream != m) {
+    e.inStream->dirty = true;
+    RequestFresh(e.inStream);
+  }
   uint64_t start = static_cast<uint64_t>(fromMs) * static_cast<uint64_t>(e.freq) / 1000u;
-  auto end = static_cast<uint64_t>((m.seconds + kReleaseSeconds) * e.freq);
+  auto end = static_cast<uint64_t>(std::llround(m->seconds * e.freq));
+  if (Mix_PlayMusic(m->current, 0) != 0) {
+    Disarm();
+    return MCIERR_HARDWARE;
+  }
+  e.inStream = m;
+  if (fromMs > 0 && Mix_SetMusicPosition(fromMs / 1000.0) != 0) {
+    Disarm();
+    Mix_HaltMusic();
+    e.inStream = nullptr;
+    return kErrUnsupported;
+  }
   {
-    // Armed before the stream starts: at worst one buffer mixed just before it is counted,
-    // which the release more than covers.
+    // Armed once the stream has started: a buffer mixed in between (rare) makes the end at
+    // most one buffer late, never early.
     std::lock_guard<std::mutex> lock(A().m);
     A().serial = ++e.musicSerial;
     A().armed = true;
@@ -312,19 +432,23 @@ MCIERROR StartSequencer(Device& d, uint32_t fromMs) {
     A().frames = start;
     A().endFrames = end;
   }
-  if (Mix_PlayMusic(m.current, 0) != 0) {
-    Disarm();
-    return MCIERR_HARDWARE;
-  }
-  if (fromMs > 0 && Mix_SetMusicPosition(fromMs / 1000.0) != 0) {
-    Disarm();
-    Mix_HaltMusic();
-    return kErrUnsupported;
-  }
   e.musicOwner = d.id;
   d.sounding = true;
-  m.dirty = true;  // until it ends by itself, a stop would leave voices behind
+  d.waiting = false;
+  m->dirty = true;  // until it ends by itself, a stop would leave voices behind
   return 0;
+}
+
+// The helper has loaded a piece: the device that was played in the meantime starts now, or is
+// told that the synthesiser refused its file.
+void StartWaiting(const std::shared_ptr<MidiData>& m) {
+  Engine& e = E();
+  Device* d = ById(e.musicOwner);
+  if (!d || !d->waiting || d->midi != m) return;
+  d->waiting = false;
+  d->sounding = false;
+  e.musicOwner = 0;
+  if (m->failed || StartSequencer(*d, 0) != 0) Resolve(*d, MCI_NOTIFY_FAILURE);
 }
 
 // ---- Waveaudio -------------------------------------------------------------------------------
@@ -384,14 +508,18 @@ void OnMusicFinished() {
   platform::PostToMainThread([serial] { OnMusicEnd(serial); });
 }
 
-void OnPostMix(void*, Uint8*, int len) {
+void OnPostMix(void*, Uint8* stream, int len) {
   uint64_t fire = 0;
   {
     std::lock_guard<std::mutex> lock(A().m);
     AudioShared& a = A();
+    if (a.floatMix && len > 0)
+      a.limiter.Run(reinterpret_cast<float*>(stream), len / a.frameBytes, a.channels, a.rate);
     if (!a.armed || a.posted || len <= 0) return;
-    a.frames += static_cast<uint64_t>(len / a.frameBytes);
-    if (a.frames >= a.endFrames) {
+    const auto buffer = static_cast<uint64_t>(len / a.frameBytes);
+    a.frames += buffer;
+    // The next play starts on a buffer boundary: on the one nearest the end of the piece.
+    if (a.frames + buffer / 2 >= a.endFrames) {
       a.posted = true;
       fire = a.serial;
     }
@@ -401,6 +529,11 @@ void OnPostMix(void*, Uint8*, int len) {
 
 // ---- The audio device --------------------------------------------------------------------------
 
+// At exit only the sound stops: the device is closed so that no callback runs into a process
+// being taken down. Freeing synthesisers and a sound font of up to 150 MB, or waiting for the
+// helper in the middle of a load, would only keep the player waiting for the window to go; the
+// system takes the memory back at once. Everything stays reachable from the engine, which is
+// never destroyed, and the synthesiser's library stays loaded for a helper still inside it.
 void Shutdown() {
   Engine& e = E();
   if (!e.audioOk || e.closed) return;
@@ -408,28 +541,17 @@ void Shutdown() {
   Mix_SetPostMix(nullptr, nullptr);
   Mix_HookMusicFinished(nullptr);
   Mix_ChannelFinished(nullptr);
-  Mix_HaltMusic();
-  Mix_HaltChannel(-1);
   if (e.worker) {
     {
       std::lock_guard<std::mutex> lock(e.workMutex);
       e.stopWorker = true;
+      e.jobs.clear();
     }
     e.workCv.notify_all();
-    SDL_WaitThread(e.worker, nullptr);
+    SDL_DetachThread(e.worker);
     e.worker = nullptr;
   }
-  for (Job& j : e.ready)
-    if (j.music) Mix_FreeMusic(j.music);
-  e.ready.clear();
-  e.jobs.clear();
-  e.byId.clear();
-  e.devices.clear();
-  e.waves.clear();
-  e.midis.clear();
   Mix_CloseAudio();
-  Mix_Quit();
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 bool EnsureAudio() {
@@ -439,23 +561,31 @@ bool EnsureAudio() {
   // Tried once: without a sound device the game runs silent rather than retrying every open.
   e.audioTried = true;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  // The system's General MIDI font, unless the user chose another one.
+  // The font the user chose, else the system's General MIDI font. Named explicitly either way:
+  // left to itself, Debian's SDL_mixer prefers its own default path over SDL_SOUNDFONTS.
   struct stat st {};
-  if (!SDL_getenv("SDL_SOUNDFONTS") && stat(kSoundFont, &st) == 0) Mix_SetSoundFonts(kSoundFont);
+  const char* chosen = SDL_getenv("SDL_SOUNDFONTS");
+  if (chosen && *chosen)
+    Mix_SetSoundFonts(chosen);
+  else if (stat(kSoundFont, &st) == 0)
+    Mix_SetSoundFonts(kSoundFont);
   Mix_Init(MIX_INIT_MID);
-  if (Mix_OpenAudio(kRate, AUDIO_S16SYS, 2, kBufferFrames) != 0) {
+  if (Mix_OpenAudio(kRate, AUDIO_F32SYS, 2, kBufferFrames) != 0) {
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return false;
   }
   int freq = kRate, channels = 2;
-  Uint16 format = AUDIO_S16SYS;
+  Uint16 format = AUDIO_F32SYS;
   Mix_QuerySpec(&freq, &format, &channels);
   e.freq = freq > 0 ? freq : kRate;
   e.frameBytes = std::max(1, channels * static_cast<int>(SDL_AUDIO_BITSIZE(format) / 8));
   {
     std::lock_guard<std::mutex> lock(A().m);
     A().frameBytes = e.frameBytes;
+    A().floatMix = format == AUDIO_F32SYS;
+    A().channels = channels;
+    A().rate = e.freq;
   }
   if (Mix_AllocateChannels(kFirstChannels) == kFirstChannels) e.allocated = kFirstChannels;
   e.channelOwner.assign(static_cast<size_t>(e.allocated), 0);
@@ -466,8 +596,11 @@ bool EnsureAudio() {
   Mix_ChannelFinished(OnChannelFinished);
   Mix_HookMusicFinished(OnMusicFinished);
   Mix_SetPostMix(OnPostMix, nullptr);
+  Mix_VolumeMusic(kMusicVolume);
   e.audioOk = true;
   std::atexit(Shutdown);
+  // The synthesiser and the font, loaded now rather than at the first stage.
+  Enqueue({std::weak_ptr<MidiData>(), WarmUpPiece(), nullptr});
   return true;
 }
 
@@ -514,13 +647,15 @@ std::shared_ptr<MidiData> MidiFor(const std::string& path, const Stamp& stamp) {
   if (got != bytes->size()) return nullptr;
   std::optional<double> seconds = MidiLengthSeconds(bytes->data(), bytes->size());
   if (!seconds) return nullptr;
-  Mix_Music* music = LoadMusic(bytes);
-  if (!music) return nullptr;
   auto m = std::make_shared<MidiData>();
   m->stamp = stamp;
   m->bytes = std::move(bytes);
   m->seconds = *seconds;
-  m->current = music;
+  // The synthesiser's part is slow: the helper does it. Without a helper, it is done here.
+  if (!Enqueue({m, m->bytes, nullptr})) {
+    m->current = LoadMusic(m->bytes);
+    if (!m->current) return nullptr;
+  }
   e.midis[path] = m;
   return m;
 }
@@ -594,10 +729,10 @@ MCIERROR PlaySequencer(Device& d, const Command& c) {
   if (e.musicOwner && e.musicOwner != d.id) {
     if (Device* other = ById(e.musicOwner)) {
       Resolve(*other, MCI_NOTIFY_ABORTED);
-      HaltSequencer(*other, false);
+      HaltSequencer(*other);
     }
   }
-  HaltSequencer(d, false);
+  HaltSequencer(d);
   return StartSequencer(d, c.hasFrom ? c.from : 0);
 }
 
@@ -636,7 +771,7 @@ void Stop(Device& d) {
   if (d.wave)
     StopWave(d);
   else
-    HaltSequencer(d, false);
+    HaltSequencer(d);
 }
 
 void Close(const std::string& alias) {
