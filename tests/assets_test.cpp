@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "loudness.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -555,7 +557,7 @@ Wav ReadWav(const Bytes& b) {
   return w;
 }
 
-TEST(Sounds, EffectsArePcmOfTheirLengthsPeakingNearMinusOneDecibel) {
+TEST(Sounds, EffectsArePcmOfTheirLengthsPeakingUnderMinusOneDecibel) {
   const struct {
     const char* name;
     double maxSeconds;
@@ -574,13 +576,56 @@ TEST(Sounds, EffectsArePcmOfTheirLengthsPeakingNearMinusOneDecibel) {
     int peak = 0;
     for (int16_t s : w.samples) peak = std::max(peak, std::abs(static_cast<int>(s)));
     const double db = 20 * std::log10(peak / 32768.0);
-    EXPECT_GT(db, -2.0) << e.name;
-    EXPECT_LT(db, -0.5) << e.name;
+    // Levelled by loudness, so the peaks differ; none is near full scale, none is faint.
+    EXPECT_GT(db, -12.0) << e.name;
+    EXPECT_LT(db, -1.0) << e.name;
     // Starts and ends at silence: no click when a play begins or is cut.
     const size_t n = w.samples.size();
     EXPECT_LT(std::abs(w.samples.front()), 300) << e.name;
     EXPECT_LT(std::abs(w.samples[n - 1]), 300) << e.name;
     EXPECT_LT(std::abs(w.samples[n - 2]), 600) << e.name;
+  }
+}
+
+// The loudness measure itself, against the figures of its standard (ITU-R BS.1770): the K filter's
+// coefficients at 48 kHz, and a full-scale 997 Hz sine in one channel reading -3.01 LUFS.
+TEST(Sounds, LoudnessMeasureMatchesItsStandard) {
+  const loudness::Biquad shelf = loudness::Shelf(48000), high = loudness::HighPass(48000);
+  EXPECT_NEAR(shelf.b0, 1.53512485958697, 1e-9);
+  EXPECT_NEAR(shelf.b1, -2.69169618940638, 1e-9);
+  EXPECT_NEAR(shelf.b2, 1.19839281085285, 1e-9);
+  EXPECT_NEAR(shelf.a1, -1.69065929318241, 1e-9);
+  EXPECT_NEAR(shelf.a2, 0.73248077421585, 1e-9);
+  EXPECT_NEAR(high.a1, -1.99004745483398, 1e-9);
+  EXPECT_NEAR(high.a2, 0.99007225036621, 1e-9);
+  for (double rate : {44100.0, 48000.0}) {
+    std::vector<double> sine(static_cast<size_t>(rate));
+    for (size_t i = 0; i < sine.size(); ++i) sine[i] = std::sin(2 * M_PI * 997 * i / rate);
+    EXPECT_NEAR(loudness::MomentaryMax({sine}, rate), -3.01, 0.05) << rate;
+    EXPECT_NEAR(loudness::Integrated({sine, sine}, rate), 0.0, 0.05) << rate;
+  }
+}
+
+// The five effects sound about equally loud (their loudest moments within 2 LU), so none drowns
+// the others or the music; losing a stage is not louder than winning one.
+TEST(Sounds, EffectsAreLevelledByLoudness) {
+  std::map<std::string, double> loudest;
+  for (const char* name : {"START.wav", "SWAT.wav", "MISS.wav", "CLEAR.wav", "TIMEUP.wav"}) {
+    const Wav w = ReadWav(ReadFile(kRoot / "game/media" / name));
+    ASSERT_EQ(w.error, "") << name;
+    std::vector<std::vector<double>> channels(static_cast<size_t>(w.channels));
+    for (size_t i = 0; i < w.samples.size(); ++i)
+      channels[i % channels.size()].push_back(w.samples[i] / 32768.0);
+    loudest[name] = loudness::MomentaryMax(channels, w.rate);
+  }
+  const auto [quiet, loud] = std::minmax_element(
+      loudest.begin(), loudest.end(), [](auto& a, auto& b) { return a.second < b.second; });
+  EXPECT_LE(loud->second - quiet->second, 2.0) << quiet->first << " to " << loud->first;
+  EXPECT_LE(loudest["TIMEUP.wav"], loudest["CLEAR.wav"]);
+  // Loud enough to be heard over the music, with room under full scale.
+  for (const auto& [name, lufs] : loudest) {
+    EXPECT_GT(lufs, -20.0) << name;
+    EXPECT_LT(lufs, -12.0) << name;
   }
 }
 

@@ -242,20 +242,25 @@ class BitWriter {
 
 // The fixed literal/length code of deflate.
 void literal(BitWriter& w, uint32_t v) {
-  if (v < 144) w.code(0x30 + v, 8);
-  else if (v < 256) w.code(0x190 + v - 144, 9);
-  else if (v < 280) w.code(v - 256, 7);
-  else w.code(0xC0 + v - 280, 8);
+  if (v < 144)
+    w.code(0x30 + v, 8);
+  else if (v < 256)
+    w.code(0x190 + v - 144, 9);
+  else if (v < 280)
+    w.code(v - 256, 7);
+  else
+    w.code(0xC0 + v - 280, 8);
 }
 
 void match(BitWriter& w, uint32_t length, uint32_t distance) {
-  static const uint16_t lenBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+  static const uint16_t lenBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                       15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                       67, 83, 99, 115, 131, 163, 195, 227, 258};
   static const uint8_t lenExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-  static const uint16_t distBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+  static const uint16_t distBase[30] = {
+      1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+      193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
   int l = 28;
   while (lenBase[l] > length) --l;
   literal(w, 257 + static_cast<uint32_t>(l));

@@ -155,12 +155,12 @@ struct Chord {
 Bytes bgm() {
   Song s;
   constexpr uint8_t kLead = 0, kBass = 1, kKeys = 2, kPad = 3, kBell = 4;
-  s.setup(kLead, 73, 104, 72, 40);  // flute
-  s.setup(kBass, 33, 110, 64, 10);  // finger bass
-  s.setup(kKeys, 4, 82, 48, 40);    // electric piano
-  s.setup(kPad, 48, 64, 80, 60);    // strings
-  s.setup(kBell, 12, 78, 90, 50);   // marimba
-  s.drumSetup(96, 30);
+  s.setup(kLead, 73, 109, 72, 40);  // flute
+  s.setup(kBass, 33, 115, 64, 10);  // finger bass
+  s.setup(kKeys, 4, 86, 48, 40);    // electric piano
+  s.setup(kPad, 49, 67, 80, 60);    // slow strings: their samples stay in phase on one speaker
+  s.setup(kBell, 12, 82, 90, 50);   // marimba
+  s.drumSetup(100, 30);
 
   const std::string A1 =
       "G5:3 E5:1 G5:2 C6:2 B5:2 A5:2 G5:4 "
@@ -188,9 +188,16 @@ Bytes bgm() {
 
   uint32_t t = 0;
   t = s.line(kLead, t, A1 + endA, 92, 0.85);
-  // Second time round: the first six bars again, then a half close on G.
-  std::string A1six = A1.substr(0, A1.rfind("F5:2 A5:2 D6:2"));
-  t = s.line(kLead, t, A1six + endB, 92, 0.85);
+  // Second time round: the same six bars of harmony under a livelier answer to the tune, then a
+  // half close on G.
+  const std::string A2 =
+      "C6:2 G5:2 E5:2 G5:2 C6:3 D6:1 E6:4 "
+      "C6:2 A5:2 E5:2 A5:2 C6:3 B5:1 A5:4 "
+      "A5:2 C6:2 F6:2 C6:2 A5:2 G5:2 F5:2 A5:2 "
+      "G5:3 F5:1 D5:2 B4:2 D5:2 G5:2 B5:4 "
+      "E6:3 D6:1 C6:2 G5:2 E6:2 D6:2 C6:4 "
+      "A5:2 B5:2 C6:2 E6:2 A5:3 G5:1 A5:4 ";
+  t = s.line(kLead, t, A2 + endB, 92, 0.85);
   t = s.line(kLead, t, bridge, 90, 0.92);
   t = s.line(kLead, t, A1 + turnaround, 94, 0.85);
 
@@ -246,11 +253,14 @@ Bytes bgm() {
 Bytes finalTheme() {
   Song s;
   constexpr uint8_t kLead = 0, kBass = 1, kStrings = 2, kBrass = 3, kTimp = 4;
-  s.setup(kLead, 81, 96, 70, 30);     // sawtooth lead
-  s.setup(kBass, 38, 112, 64, 10);    // synth bass
-  s.setup(kStrings, 48, 80, 44, 60);  // strings
-  s.setup(kBrass, 61, 84, 84, 40);    // brass section
-  s.setup(kTimp, 47, 100, 64, 50);    // timpani
+  // Instruments whose samples keep left and right in phase in the common fonts, so the piece
+  // survives a phone or laptop speaker; the sawtooth lead, the synth bass and the plain strings
+  // of some fonts cancel there.
+  s.setup(kLead, 56, 100, 70, 30);     // trumpet
+  s.setup(kBass, 33, 112, 64, 10);     // finger bass
+  s.setup(kStrings, 44, 116, 50, 60);  // tremolo strings
+  s.setup(kBrass, 61, 96, 78, 40);     // brass section
+  s.setup(kTimp, 47, 100, 64, 50);     // timpani
   s.drumSetup(100, 30);
 
   const std::string A =
@@ -303,12 +313,13 @@ Bytes finalTheme() {
       s.note(kBass, c.root + pat[i], t0 + static_cast<uint32_t>(i) * 2 * kStep, kStep * 3 / 2,
              i % 2 == 0 ? 104 : 88);
     // Strings: restless repeated chords, swelling in the climb.
-    const int vel = (b >= 16 && b < 24) ? 70 : 58;
+    const int vel = (b >= 16 && b < 24) ? 84 : 72;
     std::string strings;
     for (int i = 0; i < 4; ++i) strings += c.voicing + ":3 " + c.voicing + ":1 ";
     s.line(kStrings, t0, strings, vel, 0.8);
-    // Brass stabs answer the tune from the second section on.
-    if (b >= 8) s.line(kBrass, t0, c.voicing + ":2 r:4 " + c.voicing + ":2 r:8", 86, 0.7);
+    // Brass stabs answer the tune from the second section on, an octave over the strings so
+    // that they cut through.
+    if (b >= 8) s.line(kBrass, t0, c.voicing + ":2 r:4 " + c.voicing + ":2 r:8", 112, 0.7, 12);
     if (b % 8 == 0) s.note(kTimp, c.root, t0, kStep * 4, 110);
     if (b % 8 == 7) s.line(kTimp, t0 + 12 * kStep, "E2:1 E2:1 E2:1 E2:1", 96, 0.9);
   }

@@ -82,13 +82,48 @@ struct Svf {
   }
 };
 
-// Scales to a peak of -1 dBFS and fades the ends so nothing clicks.
-Buffer finish(Buffer b, double fadeIn, double fadeOut) {
+// The loudest 400 ms of a sound as the ear weighs it (K-weighted mean square, in LUFS): the
+// effects are levelled by how loud they sound, not by their peaks.
+double loudestMoment(const Buffer& b) {
+  struct Stage {
+    double b0, b1, b2, a1, a2, z1 = 0, z2 = 0;
+    double run(double x) {
+      const double y = b0 * x + z1;
+      z1 = b1 * x - a1 * y + z2;
+      z2 = b2 * x - a2 * y;
+      return y;
+    }
+  };
+  // A +4 dB shelf over 1.7 kHz (the head), then a high pass at 38 Hz.
+  double k = std::tan(3.141592653589793 * 1681.974450955533 / kRate);
+  const double q1 = 0.7071752369554196, vh = std::pow(10.0, 3.999843853973347 / 20.0);
+  const double vb = std::pow(vh, 0.4996667741545416), n1 = 1 + k / q1 + k * k;
+  Stage shelf{(vh + vb * k / q1 + k * k) / n1, 2 * (k * k - vh) / n1,
+              (vh - vb * k / q1 + k * k) / n1, 2 * (k * k - 1) / n1, (1 - k / q1 + k * k) / n1};
+  k = std::tan(3.141592653589793 * 38.13547087602444 / kRate);
+  const double q2 = 0.5003270373238773, n2 = 1 + k / q2 + k * k;
+  Stage high{1, -2, 1, 2 * (k * k - 1) / n2, (1 - k / q2 + k * k) / n2};
+  const size_t window = static_cast<size_t>(0.4 * kRate);
+  std::vector<double> sum(b.size() + 1, 0.0);
+  for (size_t i = 0; i < b.size(); ++i) {
+    const double y = high.run(shelf.run(b[i]));
+    sum[i + 1] = sum[i] + y * y;
+  }
+  double loudest = 0;
+  for (size_t i = 0; i + window <= b.size() || i == 0; i += kRate / 100)
+    loudest = std::max(loudest, (sum[std::min(i + window, b.size())] - sum[i]) / window);
+  return -0.691 + 10.0 * std::log10(std::max(loudest, 1e-20));
+}
+
+// Levels a sound to the loudness of the set (never with a peak over -1 dBFS) and fades the ends
+// so nothing clicks. Mono; played on both speakers it sounds 3 dB louder.
+Buffer finish(Buffer b, double fadeIn, double fadeOut, double lufs = -16.0) {
   float peak = 0;
   for (float v : b) peak = std::max(peak, std::fabs(v));
-  const float target = static_cast<float>(std::pow(10.0, -1.0 / 20.0));
+  const double ceiling = std::pow(10.0, -1.0 / 20.0);
+  const double gain = std::min(std::pow(10.0, (lufs - loudestMoment(b)) / 20.0), ceiling / peak);
   if (peak > 0)
-    for (float& v : b) v *= target / peak;
+    for (float& v : b) v *= static_cast<float>(gain);
   const size_t in = static_cast<size_t>(fadeIn * kRate), out = static_cast<size_t>(fadeOut * kRate);
   for (size_t i = 0; i < in && i < b.size(); ++i) b[i] *= static_cast<float>(i) / in;
   for (size_t i = 0; i < out && i < b.size(); ++i)
@@ -99,11 +134,13 @@ Buffer finish(Buffer b, double fadeIn, double fadeOut) {
 
 Buffer startJingle() {
   Buffer b;
-  // A quick rising arpeggio into a held, shimmering top note.
+  // A quick rising arpeggio into a held, shimmering top note, in sixteenths of the stage music's
+  // tempo (132 a minute), which it sounds over: the top note lands on the second beat.
+  const double step = 60.0 / 132 / 4;
   const int notes[] = {67, 72, 76, 79};
   for (int i = 0; i < 4; ++i)
-    tone(b, 0.075 * i, 0.16, noteHz(notes[i]), 0.35f, bright, adsr(0.004, 0.05, 0.6, 0.05, 0.16));
-  const double hold = 0.3;
+    tone(b, step * i, 0.16, noteHz(notes[i]), 0.35f, bright, adsr(0.004, 0.05, 0.6, 0.05, 0.16));
+  const double hold = 4 * step;
   tone(b, hold, 0.95, noteHz(84), 0.34f, bright, adsr(0.005, 0.2, 0.5, 0.5, 0.95), 0.006);
   tone(b, hold, 0.95, noteHz(76), 0.2f, bright, adsr(0.005, 0.2, 0.45, 0.5, 0.95), 0.006);
   tone(b, hold, 0.95, noteHz(79), 0.2f, bright, adsr(0.005, 0.2, 0.45, 0.5, 0.95), 0.006);
@@ -114,7 +151,7 @@ Buffer startJingle() {
                                  : h == 3 ? 0.3
                                           : 0.0; },
       [](double t) { return std::exp(-t * 5.0); });
-  b.resize(static_cast<size_t>(1.3 * kRate), 0.0f);
+  b.resize(static_cast<size_t>((hold + 0.98) * kRate), 0.0f);
   return finish(b, 0.002, 0.05);
 }
 
@@ -196,7 +233,8 @@ Buffer timeUpPhrase() {
          adsr(0.02, 0.1, 0.8, 0.06, 0.34));
   tone(b, last, len, noteHz(52), 0.25f, brass(0.1, 4.0), adsr(0.02, 0.2, 0.8, 0.4, len));
   b.resize(static_cast<size_t>(2.3 * kRate), 0.0f);
-  return finish(b, 0.003, 0.08);
+  // A lost stage is told, not shouted: a shade under the fanfare of a won one.
+  return finish(b, 0.003, 0.08, -16.5);
 }
 
 }  // namespace
