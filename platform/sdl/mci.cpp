@@ -33,6 +33,7 @@
 #include "platform/mMain.h"
 #include "platform/mci_midi.h"
 #include "platform/mci_parse.h"
+#include "platform/mci_wave.h"
 
 namespace platform::mci {
 
@@ -45,7 +46,7 @@ constexpr int kMaxChannels = 1 << 16;
 // The end of a piece is its last event; a tenth of a second more lets its final notes begin to
 // fade instead of being cut, yet keeps a loop's rhythm.
 constexpr double kReleaseSeconds = 0.1;
-constexpr off_t kMaxWaveBytes = off_t{256} << 20;
+constexpr off_t kMaxWaveBytes = off_t{64} << 20;  // the most a sound may decode to (mci_wave.h)
 constexpr off_t kMaxMidiBytes = off_t{16} << 20;
 constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
 constexpr MCIERROR kErrOutOfMemory = MCIERR_BASE + 8;
@@ -489,11 +490,26 @@ MCIERROR StatFile(const std::string& path, off_t limit, Stamp& out) {
   return 0;
 }
 
+// Decodes a wave file only after its header has been read and found to be a sound the mixer
+// can hold: a decoder never sees what CheckWave refuses. The bytes are read once and decoded
+// from memory, so what was checked is what is decoded.
+Mix_Chunk* LoadCheckedWave(const std::string& path, const Stamp& stamp) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(stamp.size));
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return nullptr;
+  size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  if (got != bytes.size() || !CheckWave(bytes.data(), bytes.size(), E().freq, E().frameBytes))
+    return nullptr;
+  SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+  return rw ? Mix_LoadWAV_RW(rw, SDL_TRUE) : nullptr;
+}
+
 std::shared_ptr<WaveData> WaveFor(const std::string& path, const Stamp& stamp) {
   Engine& e = E();
   auto it = e.waves.find(path);
   if (it != e.waves.end() && it->second->stamp == stamp) return it->second;
-  Mix_Chunk* chunk = Mix_LoadWAV(path.c_str());
+  Mix_Chunk* chunk = LoadCheckedWave(path, stamp);
   if (!chunk) return nullptr;
   auto w = std::make_shared<WaveData>();
   w->stamp = stamp;
