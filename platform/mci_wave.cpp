@@ -98,13 +98,16 @@ std::optional<WaveFormat> CheckWave(const uint8_t* data, size_t size, int mixerR
   for (uint64_t at = 12; at + 8 <= size;) {
     const uint8_t* head = data + at;
     const uint64_t length = U32(head + 4);
-    const uint64_t body = at + 8, held = size - body < length ? size - body : length;
+    const uint64_t body = at + 8;
+    // The decoder allocates what these two chunks say they hold before it reads them: the
+    // format must be in the file, and the data's stated size is what the bounds below judge
+    // (a file cut short still plays what it holds).
     if (std::memcmp(head, "fmt ", 4) == 0 && !haveFormat) {
-      if (!ReadFormat(data + body, held, f)) return std::nullopt;
+      if (length > size - body || !ReadFormat(data + body, length, f)) return std::nullopt;
       haveFormat = true;
     } else if (std::memcmp(head, "data", 4) == 0) {
       if (!haveFormat) return std::nullopt;  // the decoder needs the format first
-      f.dataBytes = held;                     // a cut file decodes what it holds
+      f.dataBytes = length;
       haveData = true;
       break;
     }

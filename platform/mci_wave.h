@@ -15,7 +15,7 @@ struct WaveFormat {
   uint32_t rate = 0;        // frames per second
   uint16_t bits = 0;        // per sample, as stored
   uint16_t blockAlign = 0;  // bytes per frame, or per block of the ADPCM codecs
-  uint64_t dataBytes = 0;   // of the first data chunk, as far as the file holds it
+  uint64_t dataBytes = 0;   // of the first data chunk, as its header states it
   uint64_t frames = 0;      // at most this many frames decode from it
 };
 

@@ -340,8 +340,9 @@ TEST(MciWaveHeader, LetsThroughOnlyWhatASoundEffectCanBe) {
   // And at most 64 MiB as the decoder hands it out: 24-bit samples come out as 32-bit.
   EXPECT_FALSE(Check(Pcm(192000, 2, 24, (64u << 20) / 8 + 1)));
 
-  // Chunks: others may come between, odd ones padded to even; the format must come first; a
-  // data chunk that says more than the file holds counts what it holds.
+  // Chunks: others may come between, odd ones padded to even; the format must come first and
+  // lie whole in the file; a data chunk is judged by the size it states, which the decoder
+  // allocates, even when the file holds less.
   Wave between = Pcm(22050, 1, 16, 500);
   between.before = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
   EXPECT_EQ(Check(between)->frames, 500u);
@@ -350,9 +351,17 @@ TEST(MciWaveHeader, LetsThroughOnlyWhatASoundEffectCanBe) {
   Wave late = Pcm(22050, 1, 16, 500);
   late.dataFirst = true;
   EXPECT_FALSE(Check(late));
+  Wave cut = Pcm(22050, 1, 16, 500);
+  cut.stated = 2000;
+  EXPECT_EQ(Check(cut)->frames, 1000u);
   Wave liar = Pcm(22050, 1, 16, 500);
   liar.stated = 0xFFFFFFFF;
-  EXPECT_EQ(Check(liar)->frames, 500u);
+  EXPECT_FALSE(Check(liar));
+  Wave fmtLiar = Pcm(22050, 1, 16, 500);
+  fmtLiar.extension.assign(4, 0);
+  std::vector<uint8_t> bytes = fmtLiar.File();
+  bytes[16] = 0xF0, bytes[17] = 0xFF, bytes[18] = 0xFF, bytes[19] = 0x7F;  // "fmt " of 2 GB
+  EXPECT_FALSE(platform::mci::CheckWave(bytes.data(), bytes.size(), 44100, 4));
   std::vector<uint8_t> rifx = Pcm(22050, 1, 16, 10).File();
   rifx[3] = 'X';
   EXPECT_FALSE(platform::mci::CheckWave(rifx.data(), rifx.size(), 44100, 4));
