@@ -73,7 +73,8 @@ Layout LayoutOf(const WaveFormat& f) {
       // then two 4-bit samples a byte.
       const uint32_t header = f.tag == kMsAdpcm ? 7 : 4;
       if (f.bits != 4 || f.blockAlign <= header * ch) return l;
-      const uint64_t perBlock = (f.tag == kMsAdpcm ? 2 : 1) + (f.blockAlign - header * ch) * 2u / ch;
+      const uint64_t perBlock =
+          (f.tag == kMsAdpcm ? 2 : 1) + (f.blockAlign - header * ch) * 2u / ch;
       const uint64_t blocks = (f.dataBytes + f.blockAlign - 1) / f.blockAlign;
       l.sampleBytes = 2;
       l.frames = blocks * perBlock;
@@ -122,7 +123,8 @@ std::optional<WaveFormat> CheckWave(const uint8_t* data, size_t size, int mixerR
 
   // Checked in this order so that no product below can overflow: frames is then at most 2^26.
   if (f.frames > kWaveMaxDecodedBytes / (f.channels * l.sampleBytes)) return std::nullopt;
-  const uint64_t rate = mixerRate > 0 && mixerRate <= 384000 ? static_cast<uint64_t>(mixerRate) : 44100;
+  const uint64_t rate =
+      mixerRate > 0 && mixerRate <= 384000 ? static_cast<uint64_t>(mixerRate) : 44100;
   const uint64_t frameBytes =
       mixerFrameBytes > 0 && mixerFrameBytes <= 64 ? static_cast<uint64_t>(mixerFrameBytes) : 4;
   const uint64_t converted = (f.frames * rate + f.rate - 1) / f.rate * frameBytes;

@@ -9,8 +9,10 @@
 
 namespace platform::mci {
 
+// What the header says. tag is the coding: 1 PCM, 2 MS ADPCM, 3 float, 6 A-law, 7 mu-law,
+// 0x11 IMA ADPCM (for WAVE_FORMAT_EXTENSIBLE, its sub-format).
 struct WaveFormat {
-  uint16_t tag = 0;         // 1 PCM, 2 MS ADPCM, 3 float, 6 A-law, 7 mu-law, 0x11 IMA ADPCM
+  uint16_t tag = 0;
   uint16_t channels = 0;
   uint32_t rate = 0;        // frames per second
   uint16_t bits = 0;        // per sample, as stored

@@ -1,8 +1,9 @@
 // Profile (INI) files: a section header "[name]" and key=value lines below it.
 //
 // A file is small (one larger than profile_io::kMaxFileBytes reads as absent and is never
-// written), so both functions work on the whole file in memory. Reading walks the bytes once; writing splits them into lines that remember their own terminators, changes only the
-// lines it must, and replaces the file in one rename, so a reader never sees half a file and a
+// written), so both functions work on the whole file in memory. Reading walks the bytes once;
+// writing splits them into lines that remember their own terminators, changes only the lines it
+// must, and replaces the file in one rename, so a reader never sees half a file and a
 // failed write leaves the old one whole. Bytes are bytes: names and values are compared and
 // copied without any idea of an encoding, apart from ASCII letters comparing without case.
 #include "platform/profile.h"
@@ -27,9 +28,8 @@ bool IsBlank(char c) {
 }
 
 string_view TrimName(string_view s) {
-  auto trim = [](char c) { return IsBlank(c); };
-  while (!s.empty() && trim(s.front())) s.remove_prefix(1);
-  while (!s.empty() && trim(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 

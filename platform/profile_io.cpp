@@ -63,7 +63,8 @@ unsigned long TempOwner(string_view entry, string_view prefix) {
   bool digit = false;
   for (char c : middle) {
     if (c >= '0' && c <= '9') {
-      if (numbers == 0 && pid < 1'000'000'000ul) pid = pid * 10 + static_cast<unsigned long>(c - '0');
+      if (numbers == 0 && pid < 1'000'000'000ul)
+        pid = pid * 10 + static_cast<unsigned long>(c - '0');
       digit = true;
     } else if (c == '-' && digit && numbers < 2) {
       ++numbers, digit = false;
@@ -76,9 +77,9 @@ unsigned long TempOwner(string_view entry, string_view prefix) {
 
 string TempName(const string& path, unsigned long pid, unsigned counter) {
   string folder = FolderOf(path);
-  return (folder == "/" ? "" : folder) + "/" + TempPrefix(NameOf(path)) + std::to_string(pid) + "-" +
-         std::to_string(counter) + "-" + std::to_string(static_cast<unsigned long>(time(nullptr)) & 0xFFFF) +
-         ".tmp";
+  return (folder == "/" ? "" : folder) + "/" + TempPrefix(NameOf(path)) + std::to_string(pid) +
+         "-" + std::to_string(counter) + "-" +
+         std::to_string(static_cast<unsigned long>(time(nullptr)) & 0xFFFF) + ".tmp";
 }
 
 // Locks held by this thread, by folder: how deep, and the system's handle of the lock.
@@ -107,7 +108,8 @@ string Narrow(const std::wstring& w) {
   int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
                               nullptr);
   string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
   return s;
 }
 
@@ -143,7 +145,7 @@ ReadResult ReadWhole(const string& path, string& out) {
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadResult::kMissing
-                                                                   : ReadResult::kFailed;
+                                                                  : ReadResult::kFailed;
   }
   LARGE_INTEGER size{};
   ReadResult r = ReadResult::kFailed;
@@ -170,8 +172,9 @@ ReadResult ReadWhole(const string& path, string& out) {
 
 string WriteTarget(const string& path) {
   // A live link is written through; Windows resolves it when the file is opened.
-  HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h =
+      CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return path;
   std::wstring buf(MAX_PATH, L'\0');
   DWORD n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), 0);
@@ -187,7 +190,8 @@ string WriteTarget(const string& path) {
 
 bool MayReplace(const string& path) {
   DWORD a = GetFileAttributesW(Wide(path).c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+  return a != INVALID_FILE_ATTRIBUTES &&
+         !(a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
 bool Replace(const string& path, const string& data) {
@@ -197,16 +201,17 @@ bool Replace(const string& path, const string& data) {
   string tmp;
   for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
     tmp = TempName(path, GetCurrentProcessId(), ++counter);
-    h = CreateFileW(Wide(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    h = CreateFileW(Wide(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   for (size_t done = 0; ok && done < data.size();) {
     DWORD wrote = 0;
-    ok = WriteFile(h, data.data() + done, static_cast<DWORD>(data.size() - done), &wrote, nullptr) &&
-         wrote > 0;
+    ok =
+        WriteFile(h, data.data() + done, static_cast<DWORD>(data.size() - done), &wrote, nullptr) &&
+        wrote > 0;
     done += wrote;
   }
   ok = ok && FlushFileBuffers(h);
@@ -231,8 +236,8 @@ string Acquire(const string& path) {
   swprintf(name, 64, L"Local\\zorbilo-profile-%016llx", static_cast<unsigned long long>(hash));
   HANDLE m = CreateMutexW(nullptr, FALSE, name);
   if (!m) return key;
-  DWORD w = WaitForSingleObject(
-      m, static_cast<DWORD>(std::chrono::milliseconds(kLockPatience).count()));
+  DWORD w =
+      WaitForSingleObject(m, static_cast<DWORD>(std::chrono::milliseconds(kLockPatience).count()));
   if (w == WAIT_OBJECT_0 || w == WAIT_ABANDONED)
     h.handle = reinterpret_cast<intptr_t>(m);
   else
@@ -339,7 +344,8 @@ string WriteTarget(const string& path) {
 
 bool MayReplace(const string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0 && access(path.c_str(), W_OK) == 0;
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0 &&
+         access(path.c_str(), W_OK) == 0;
 }
 
 bool Replace(const string& path, const string& data) {

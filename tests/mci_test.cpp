@@ -260,8 +260,8 @@ struct Wave {
 
 // The sub-format of WAVE_FORMAT_EXTENSIBLE: 22 bytes after the size of the extension.
 std::vector<uint8_t> Extensible(uint16_t subTag, uint8_t lastGuidByte = 0x71) {
-  std::vector<uint8_t> e = {22, 0, 16, 0, 4, 0, 0, 0, static_cast<uint8_t>(subTag),
-                            static_cast<uint8_t>(subTag >> 8)};
+  std::vector<uint8_t> e = {
+      22, 0, 16, 0, 4, 0, 0, 0, static_cast<uint8_t>(subTag), static_cast<uint8_t>(subTag >> 8)};
   const uint8_t tail[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, lastGuidByte};
   e.insert(e.end(), tail, tail + 14);
   return e;
@@ -320,7 +320,8 @@ TEST(MciWaveHeader, LetsThroughOnlyWhatASoundEffectCanBe) {
   ms.tag = 2, ms.bits = 4, ms.blockAlign = 256, ms.dataBytes = 2 * 256 + 1;
   ms.extension = {32, 0, 0xF4, 0x01, 7, 0};
   EXPECT_EQ(Check(ms)->frames, 3 * 500u);  // a cut last block counts whole
-  Wave ima = ms;  // IMA ADPCM: 1 + 252 * 2 = 505 frames a block
+  // IMA ADPCM: 1 + 252 * 2 = 505 frames a block
+  Wave ima = ms;
   ima.tag = 0x11, ima.extension = {2, 0, 0xF9, 0x01};
   EXPECT_EQ(Check(ima)->frames, 3 * 505u);
   ima.blockAlign = 4;  // nothing but the block header

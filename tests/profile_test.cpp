@@ -298,7 +298,7 @@ TEST_F(Profile, TemporaryFilesOfWritersThatAreGoneAreRemovedBeforeAWrite) {
   const std::string kept[] = {".Zorbilo.ini.1-1-2.tmp",             // its writer still runs
                               ".Zorbilo.ini." + d + "-1.tmp",       // not a name we give
                               ".Zorbilo.ini.x-1-2.tmp",
-                              ".other.ini." + d + "-1-2.tmp",       // another file's
+                              ".other.ini." + d + "-1-2.tmp",  // another file's
                               "Zorbilo.ini." + d + "-1-2.tmp",
                               ".Zorbilo.ini." + d + "-1-2.tmp.bak"};
   for (const auto& n : stale) Spit(dir + "/" + n, "[Setting]\r\n");

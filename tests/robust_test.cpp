@@ -463,7 +463,8 @@ TEST_F(Robust, SettingsFileThatIsHugeOrBinaryIsReadAndNeverWritten) {
   } cases[] = {
       {"10 MB in one line", Junk(kHuge, 1), 1},
       {"900 KB with the real key near the end", JunkAround("[Setting]\nRClick=1\n", 2, kBig), 2},
-      {"10 MB with the real key near the end: too big to be one", JunkAround("[Setting]\nRClick=1\n", 2), 1},
+      {"10 MB with the real key near the end: too big to be one",
+       JunkAround("[Setting]\nRClick=1\n", 2), 1},
       {"random bytes and NULs", Binary(3), 1},
   };
   for (const auto& c : cases) {
