@@ -429,13 +429,16 @@ int RunMessageLoop(Form& form) {
                  videoFailure.empty() ? SDL_GetError() : videoFailure.c_str());
     return 1;
   }
-  // Closing the terminal the game was started from (SIGHUP) ends it the same way as Ctrl+C.
-  struct sigaction sa{};
+  // Closing the terminal the game was started from (SIGHUP) ends it the same way as Ctrl+C,
+  // unless it was started to outlive its terminal (nohup leaves SIGHUP ignored).
+  struct sigaction sa {};
+  struct sigaction hup {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
+  if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler != SIG_IGN)
+    sigaction(SIGHUP, &sa, nullptr);
   runningForm = &form;
   mainThread = SDL_ThreadID();
 

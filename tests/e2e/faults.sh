@@ -29,6 +29,20 @@ for sig in HUP INT TERM; do
   fi
 done
 
+# --- started to outlive its terminal (SIGHUP ignored, as nohup does): a hangup changes nothing -
+P=$(new_folder)
+printf '#!/bin/sh\ntrap "" HUP\nexec "%s/Zorbilo"\n' "$P" >"$P/nohup.sh"
+chmod +x "$P/nohup.sh"
+if start_game "$P" "$P/nohup.sh"; then
+  kill -HUP "$APID"
+  sleep 0.5
+  kill -0 "$APID" 2>/dev/null && pass "SIGHUP ignored by the starter: the game plays on" ||
+    fail "SIGHUP ignored by the starter: the game ended"
+  xdotool key --window "$WID" Escape
+  wait_exit 2
+  [ "$RC" = 0 ] || fail "SIGHUP ignored: exit $RC after Esc"
+fi
+
 # --- two copies closing together: both shut down, one whole file, no temporary file left -------
 P=$(new_folder)
 minus_five "$P"
