@@ -171,10 +171,11 @@ ReadResult ReadWhole(const string& path, string& out) {
 }
 
 string WriteTarget(const string& path) {
-  // A live link is written through; Windows resolves it when the file is opened.
-  HANDLE h =
-      CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // A live link is written through: its target is where the new file goes.
+  DWORD a = GetFileAttributesW(Wide(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+  HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return path;
   std::wstring buf(MAX_PATH, L'\0');
   DWORD n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), 0);
@@ -185,6 +186,11 @@ string WriteTarget(const string& path) {
   CloseHandle(h);
   if (n == 0 || n >= buf.size()) return path;
   buf.resize(n);
+  // "\\?\C:\..." and "\\?\UNC\server\..." back to ordinary paths, which take '/' as well.
+  if (buf.rfind(L"\\\\?\\UNC\\", 0) == 0)
+    buf = L"\\\\" + buf.substr(8);
+  else if (buf.rfind(L"\\\\?\\", 0) == 0)
+    buf = buf.substr(4);
   return Narrow(buf);
 }
 
