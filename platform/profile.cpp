@@ -1,24 +1,22 @@
 // Profile (INI) files: a section header "[name]" and key=value lines below it.
 //
-// A file is small, so both functions work on the whole file in memory. Reading walks the bytes
-// once; writing splits them into lines that remember their own terminators, changes only the
-// lines it must, and replaces the file in one rename, so a reader never sees half a file and a
+// A file is small (one larger than profile_io::kMaxFileBytes reads as absent and is never
+// written), so both functions work on the whole file in memory. Reading walks the bytes once;
+// writing splits them into lines that remember their own terminators, changes only the lines it
+// must, and replaces the file in one rename, so a reader never sees half a file and a
 // failed write leaves the old one whole. Bytes are bytes: names and values are compared and
 // copied without any idea of an encoding, apart from ASCII letters comparing without case.
 #include "platform/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
-#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/profile_io.h"
+
+namespace profile_io = platform::profile_io;
 
 namespace {
 
@@ -29,11 +27,9 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Names are trimmed of blanks (and of a stray '\r' left by a file whose last line has no '\n').
 string_view TrimName(string_view s) {
-  auto trim = [](char c) { return IsBlank(c) || c == '\r'; };
-  while (!s.empty() && trim(s.front())) s.remove_prefix(1);
-  while (!s.empty() && trim(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -77,8 +73,21 @@ Parsed ParseLine(string_view line) {
   return p;
 }
 
+// The next line of data from at: its text and its terminator. A line ends at CR LF, LF or a
+// lone CR, as the classic profile functions read them; the last line may have none.
+void NextLine(string_view data, size_t& at, string_view& text, string_view& eol) {
+  size_t end = data.find_first_of("\r\n", at);
+  if (end == string_view::npos) end = data.size();
+  size_t next = end;
+  if (next < data.size()) next += data.compare(next, 2, "\r\n") == 0 ? 2 : 1;
+  text = data.substr(at, end - at);
+  eol = data.substr(end, next - end);
+  at = next;
+}
+
 // One line of a file: its text without the terminator, and the terminator itself ("\n",
-// "\r\n", or empty for a last line without one), so untouched lines are written back as read.
+// "\r\n", "\r", or empty for a last line without one), so untouched lines are written back as
+// read.
 struct Line {
   string text;
   string eol;
@@ -86,17 +95,10 @@ struct Line {
 
 std::vector<Line> SplitLines(const string& data) {
   std::vector<Line> lines;
-  size_t start = 0;
-  while (start < data.size()) {
-    size_t nl = data.find('\n', start);
-    if (nl == string::npos) {
-      lines.push_back({data.substr(start), ""});
-      break;
-    }
-    size_t end = nl;
-    if (end > start && data[end - 1] == '\r') --end;
-    lines.push_back({data.substr(start, end - start), data.substr(end, nl + 1 - end)});
-    start = nl + 1;
+  string_view text, eol;
+  for (size_t at = 0; at < data.size();) {
+    NextLine(data, at, text, eol);
+    lines.push_back({string(text), string(eol)});
   }
   return lines;
 }
@@ -105,39 +107,6 @@ std::vector<Line> SplitLines(const string& data) {
 string_view WithoutBom(string_view line) {
   if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
   return line;
-}
-
-enum class ReadResult { kOk, kMissing, kFailed };
-
-// Reads a regular file whole. A missing file is told apart from one that cannot be read (a
-// directory, a device, a pipe, no permission), because a write may create the first but must
-// never replace the second.
-ReadResult ReadFile(const char* path, string& out) {
-  out.clear();
-  // O_NONBLOCK: opening a named pipe must not wait for a writer.
-  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return ReadResult::kFailed;
-  }
-  if (st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
-  char buf[16384];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n > 0) {
-      out.append(buf, static_cast<size_t>(n));
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      close(fd);
-      out.clear();
-      return ReadResult::kFailed;
-    }
-  }
-  close(fd);
-  return ReadResult::kOk;
 }
 
 // The decimal number at the start of a value, after optional blanks and a sign; saturated to
@@ -157,63 +126,6 @@ int32_t ParseInt(string_view v) {
   return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }
 
-bool WriteAll(int fd, const string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Replaces the file at path with data: a temporary file beside it, flushed to the disk, then
-// renamed over the old one. On any failure the temporary file is removed and the old file is
-// as it was.
-bool ReplaceFile(const string& path, const string& data, const struct stat* old) {
-  size_t slash = path.rfind('/');
-  string dir = slash == string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  string base = slash == string::npos ? path : path.substr(slash + 1);
-  if (base.size() > 200) base = "profile";  // keep the temporary name within NAME_MAX
-  string prefix = (dir == "/" ? "" : dir) + "/." + base + ".";
-
-  int fd = -1;
-  string tmp;
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tmp = prefix + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
-          std::to_string(static_cast<unsigned long>(time(nullptr)) & 0xFFFF) + ".tmp";
-    // Mode 0666 under the umask gives a new file its usual permissions.
-    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-
-  bool ok = WriteAll(fd, data);
-  if (ok && old) {
-    // The new file keeps the old one's permissions (and owner, where we may set it).
-    ok = fchmod(fd, old->st_mode & 07777) == 0;
-    if (ok && (old->st_uid != geteuid() || old->st_gid != getegid()))
-      (void)!fchown(fd, old->st_uid, old->st_gid);
-  }
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(tmp.c_str());
-    return false;
-  }
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);  // makes the rename itself durable; nothing to undo if it fails
-    close(dfd);
-  }
-  return true;
-}
-
 // Values and names that would break the line structure of the file are refused, not written:
 // a line break anywhere, an '=' in a key, a key that would read back as a header or a comment.
 bool SafeText(string_view s, bool is_key) {
@@ -227,24 +139,18 @@ bool SafeText(string_view s, bool is_key) {
 
 }  // namespace
 
-UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName) {
-  const UINT fallback = static_cast<UINT>(nDefault);
-  if (!lpAppName || !lpKeyName || !lpFileName) return fallback;
+namespace {
+
+UINT ReadInt(LPCSTR lpAppName, LPCSTR lpKeyName, UINT fallback, LPCSTR lpFileName) {
   string data;
-  if (ReadFile(lpFileName, data) != ReadResult::kOk) return fallback;
+  if (profile_io::ReadWhole(lpFileName, data) != profile_io::ReadResult::kOk) return fallback;
 
   const string_view section = TrimName(lpAppName), key = TrimName(lpKeyName);
-  string_view rest = data;
-  bool first = true, inside = false;
-  while (!rest.empty()) {
-    size_t nl = rest.find('\n');
-    string_view line = rest.substr(0, nl);
-    rest = nl == string_view::npos ? string_view{} : rest.substr(nl + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (first) {
-      line = WithoutBom(line);
-      first = false;
-    }
+  string_view line, eol;
+  bool inside = false;
+  for (size_t at = 0; at < data.size();) {
+    NextLine(data, at, line, eol);
+    if (line.data() == data.data()) line = WithoutBom(line);
 
     Parsed p = ParseLine(line);
     if (p.kind == LineKind::kSection) {
@@ -257,36 +163,17 @@ UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPC
   return fallback;
 }
 
-BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
-                                LPCSTR lpFileName) {
-  if (!lpAppName || !lpFileName || !*lpFileName) return FALSE;
-  const string_view section = TrimName(lpAppName);
+BOOL WriteString(string_view section, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName) {
   const string_view key = lpKeyName ? TrimName(lpKeyName) : string_view{};
-  if (!SafeText(section, false) || section.find(']') != string_view::npos) return FALSE;
-  if (lpKeyName && !SafeText(key, true)) return FALSE;
-  if (lpString && !SafeText(lpString, false)) return FALSE;
-
-  // A link is written through, not replaced by a plain file.
-  string path = lpFileName;
-  struct stat lst;
-  if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    char* real = realpath(path.c_str(), nullptr);
-    if (real) {
-      path = real;
-      free(real);
-    }
-  }
+  // A link is written through, not replaced by a plain file; so is a link to nothing yet.
+  const string path = profile_io::WriteTarget(lpFileName);
+  if (path.empty()) return FALSE;
 
   string data;
-  ReadResult rr = ReadFile(path.c_str(), data);
-  if (rr == ReadResult::kFailed) return FALSE;
-  struct stat st {};
-  const bool exists = rr == ReadResult::kOk;
-  if (exists) {
-    // A read-only file stays as it is, even for a user whom the system would let replace it.
-    if (stat(path.c_str(), &st) != 0 || (st.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0)
-      return FALSE;
-  }
+  const profile_io::ReadResult rr = profile_io::ReadWhole(path, data);
+  if (rr == profile_io::ReadResult::kFailed) return FALSE;
+  const bool exists = rr == profile_io::ReadResult::kOk;
+  if (exists && !profile_io::MayReplace(path)) return FALSE;
 
   std::vector<Line> lines = SplitLines(data);
   string eol = "\r\n";  // a new file, or one without a line break yet
@@ -367,5 +254,53 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
   // Nothing to change (deleting what is not there, writing the value it already has): the file
   // is left alone, and a missing file is not created.
   if (out == data) return TRUE;
-  return ReplaceFile(path, out, exists ? &st : nullptr) ? TRUE : FALSE;
+  return profile_io::Replace(path, out) ? TRUE : FALSE;
 }
+
+}  // namespace
+
+// Neither function lets an exception out: running out of memory reads the default, or fails
+// the write with the file as it was.
+
+UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName) {
+  const UINT fallback = static_cast<UINT>(nDefault);
+  if (!lpAppName || !lpKeyName || !lpFileName) return fallback;
+  try {
+    return ReadInt(lpAppName, lpKeyName, fallback, lpFileName);
+  } catch (...) {
+    return fallback;
+  }
+}
+
+BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
+                                LPCSTR lpFileName) {
+  if (!lpAppName || !lpFileName || !*lpFileName) return FALSE;
+  const string_view section = TrimName(lpAppName);
+  if (!SafeText(section, false) || section.find(']') != string_view::npos) return FALSE;
+  if (lpKeyName && !SafeText(TrimName(lpKeyName), true)) return FALSE;
+  if (lpString && !SafeText(lpString, false)) return FALSE;
+  try {
+    // Read, change and replace as one step: another process's write waits, and is not lost.
+    const platform::ProfileLock lock(lpFileName);
+    return WriteString(section, lpKeyName, lpString, lpFileName);
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+namespace platform {
+
+ProfileLock::ProfileLock(LPCSTR path) {
+  if (!path || !*path) return;
+  try {
+    key_ = profile_io::Acquire(path);
+    held_ = true;
+  } catch (...) {
+  }
+}
+
+ProfileLock::~ProfileLock() {
+  if (held_) profile_io::Release(key_);
+}
+
+}  // namespace platform

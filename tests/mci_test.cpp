@@ -20,6 +20,7 @@
 #include "platform/mMain.h"
 #include "platform/mci_midi.h"
 #include "platform/mci_parse.h"
+#include "platform/mci_wave.h"
 
 namespace {
 
@@ -218,6 +219,159 @@ TEST(MciMidiLength, RefusesMalformedFiles) {
   }
 }
 
+// ---- Wave headers ------------------------------------------------------------------------------
+
+// A wave file with every field of its header chosen: the "fmt " chunk, then the data chunk,
+// whose stated size may differ from the bytes behind it.
+struct Wave {
+  uint16_t tag = 1, channels = 1, blockAlign = 2, bits = 16;
+  uint32_t rate = 22050;
+  std::vector<uint8_t> extension;  // after the 16 bytes of the basic format
+  uint32_t dataBytes = 2000;
+  std::optional<uint32_t> stated;  // the data chunk's size field, when it lies
+  std::vector<uint8_t> before;     // whole chunks between "fmt " and "data"
+  bool dataFirst = false;
+
+  std::vector<uint8_t> File() const {
+    std::vector<uint8_t> fmt;
+    auto put = [](std::vector<uint8_t>& v, uint64_t x, int n) {
+      for (int i = 0; i < n; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+    };
+    put(fmt, tag, 2), put(fmt, channels, 2), put(fmt, rate, 4);
+    put(fmt, uint64_t{rate} * blockAlign, 4), put(fmt, blockAlign, 2), put(fmt, bits, 2);
+    fmt.insert(fmt.end(), extension.begin(), extension.end());
+    std::vector<uint8_t> fmtChunk = {'f', 'm', 't', ' '}, dataChunk = {'d', 'a', 't', 'a'};
+    put(fmtChunk, fmt.size(), 4);
+    fmtChunk.insert(fmtChunk.end(), fmt.begin(), fmt.end());
+    put(dataChunk, stated.value_or(dataBytes), 4);
+    dataChunk.insert(dataChunk.end(), dataBytes, 0x80);
+    std::vector<uint8_t> body = {'W', 'A', 'V', 'E'};
+    const auto& first = dataFirst ? dataChunk : fmtChunk;
+    const auto& second = dataFirst ? fmtChunk : dataChunk;
+    body.insert(body.end(), first.begin(), first.end());
+    body.insert(body.end(), before.begin(), before.end());
+    body.insert(body.end(), second.begin(), second.end());
+    std::vector<uint8_t> f = {'R', 'I', 'F', 'F'};
+    put(f, body.size(), 4);
+    f.insert(f.end(), body.begin(), body.end());
+    return f;
+  }
+};
+
+// The sub-format of WAVE_FORMAT_EXTENSIBLE: 22 bytes after the size of the extension.
+std::vector<uint8_t> Extensible(uint16_t subTag, uint8_t lastGuidByte = 0x71) {
+  std::vector<uint8_t> e = {
+      22, 0, 16, 0, 4, 0, 0, 0, static_cast<uint8_t>(subTag), static_cast<uint8_t>(subTag >> 8)};
+  const uint8_t tail[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, lastGuidByte};
+  e.insert(e.end(), tail, tail + 14);
+  return e;
+}
+
+std::optional<platform::mci::WaveFormat> Check(const Wave& w) {
+  const std::vector<uint8_t> f = w.File();
+  return platform::mci::CheckWave(f.data(), f.size(), 44100, 4);
+}
+
+Wave Pcm(uint32_t rate, uint16_t channels, uint16_t bits, uint32_t frames) {
+  Wave w;
+  w.rate = rate, w.channels = channels, w.bits = bits;
+  w.blockAlign = static_cast<uint16_t>(channels * bits / 8);
+  w.dataBytes = frames * w.blockAlign;
+  return w;
+}
+
+TEST(MciWaveHeader, LetsThroughOnlyWhatASoundEffectCanBe) {
+  // The file that crashed the game at start-up: 12174 8-bit samples at 1 Hz; and its neighbour
+  // that took 7 s and 900 MB to decode.
+  EXPECT_FALSE(Check(Pcm(1, 1, 8, 12174)));
+  EXPECT_FALSE(Check(Pcm(1, 1, 8, 100000)));
+  EXPECT_FALSE(Check(Pcm(3999, 1, 8, 100)));
+  EXPECT_FALSE(Check(Pcm(192001, 1, 16, 100)));
+  EXPECT_FALSE(Check(Pcm(0xFFFFFFFF, 1, 16, 100)));
+  for (uint32_t rate : {4000u, 8000u, 11025u, 22050u, 44100u, 48000u, 96000u, 192000u})
+    for (uint16_t ch : {1, 2})
+      for (uint16_t bits : {8, 16, 24, 32}) {
+        const auto f = Check(Pcm(rate, ch, bits, 1000));
+        ASSERT_TRUE(f) << rate << " Hz, " << ch << " channels, " << bits << " bits";
+        EXPECT_EQ(f->frames, 1000u);
+      }
+  EXPECT_FALSE(Check(Pcm(22050, 0, 16, 100)));
+  EXPECT_FALSE(Check(Pcm(22050, 3, 16, 100)));
+  EXPECT_FALSE(Check(Pcm(22050, 6, 16, 100)));
+  EXPECT_FALSE(Check(Pcm(22050, 1, 12, 100)));
+  Wave odd = Pcm(22050, 2, 16, 100);
+  odd.blockAlign = 2;  // a frame of two 16-bit samples in two bytes
+  EXPECT_FALSE(Check(odd));
+
+  // The other codings a sound effect comes in, each with its own layout.
+  Wave fl = Pcm(44100, 2, 32, 100);
+  fl.tag = 3;
+  EXPECT_TRUE(Check(fl));
+  fl.bits = 64, fl.blockAlign = 16;
+  EXPECT_FALSE(Check(fl));
+  for (uint16_t law : {6, 7}) {
+    Wave w = Pcm(8000, 1, 8, 100);
+    w.tag = law;
+    EXPECT_TRUE(Check(w));
+    w.bits = 16, w.blockAlign = 2;
+    EXPECT_FALSE(Check(w));
+  }
+  Wave ms;  // MS ADPCM: 256-byte mono blocks of 2 + 249 * 2 = 500 frames
+  ms.tag = 2, ms.bits = 4, ms.blockAlign = 256, ms.dataBytes = 2 * 256 + 1;
+  ms.extension = {32, 0, 0xF4, 0x01, 7, 0};
+  EXPECT_EQ(Check(ms)->frames, 3 * 500u);  // a cut last block counts whole
+  // IMA ADPCM: 1 + 252 * 2 = 505 frames a block
+  Wave ima = ms;
+  ima.tag = 0x11, ima.extension = {2, 0, 0xF9, 0x01};
+  EXPECT_EQ(Check(ima)->frames, 3 * 505u);
+  ima.blockAlign = 4;  // nothing but the block header
+  EXPECT_FALSE(Check(ima));
+  Wave ext = Pcm(48000, 2, 24, 100);
+  ext.tag = 0xFFFE, ext.extension = Extensible(1);
+  EXPECT_EQ(Check(ext)->tag, 1);
+  ext.extension = Extensible(1, 0x72);  // not the format GUID family
+  EXPECT_FALSE(Check(ext));
+  ext.extension = Extensible(0x55);  // MPEG layer 3 in a wave: no effect comes so
+  EXPECT_FALSE(Check(ext));
+
+  // The bytes after conversion to the mixer's 44100 Hz, 4-byte frames: at most 32 MiB.
+  // 760000 frames at 4000 Hz make 8379000 frames (33516000 bytes); 761000 make 8390025.
+  EXPECT_TRUE(Check(Pcm(4000, 1, 8, 760000)));
+  EXPECT_FALSE(Check(Pcm(4000, 1, 8, 761000)));
+  // And at most 64 MiB as the decoder hands it out: 24-bit samples come out as 32-bit.
+  EXPECT_FALSE(Check(Pcm(192000, 2, 24, (64u << 20) / 8 + 1)));
+
+  // Chunks: others may come between, odd ones padded to even; the format must come first and
+  // lie whole in the file; a data chunk is judged by the size it states, which the decoder
+  // allocates, even when the file holds less.
+  Wave between = Pcm(22050, 1, 16, 500);
+  between.before = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
+  EXPECT_EQ(Check(between)->frames, 500u);
+  between.before.pop_back();  // no padding byte: the data chunk is not where it should be
+  EXPECT_FALSE(Check(between));
+  Wave late = Pcm(22050, 1, 16, 500);
+  late.dataFirst = true;
+  EXPECT_FALSE(Check(late));
+  Wave cut = Pcm(22050, 1, 16, 500);
+  cut.stated = 2000;
+  EXPECT_EQ(Check(cut)->frames, 1000u);
+  Wave liar = Pcm(22050, 1, 16, 500);
+  liar.stated = 0xFFFFFFFF;
+  EXPECT_FALSE(Check(liar));
+  Wave fmtLiar = Pcm(22050, 1, 16, 500);
+  fmtLiar.extension.assign(4, 0);
+  std::vector<uint8_t> bytes = fmtLiar.File();
+  bytes[16] = 0xF0, bytes[17] = 0xFF, bytes[18] = 0xFF, bytes[19] = 0x7F;  // "fmt " of 2 GB
+  EXPECT_FALSE(platform::mci::CheckWave(bytes.data(), bytes.size(), 44100, 4));
+  std::vector<uint8_t> rifx = Pcm(22050, 1, 16, 10).File();
+  rifx[3] = 'X';
+  EXPECT_FALSE(platform::mci::CheckWave(rifx.data(), rifx.size(), 44100, 4));
+  EXPECT_FALSE(platform::mci::CheckWave(nullptr, 100, 44100, 4));
+  std::vector<uint8_t> headerOnly = Pcm(22050, 1, 16, 0).File();
+  headerOnly.resize(36);  // the format, and no data chunk at all
+  EXPECT_FALSE(platform::mci::CheckWave(headerOnly.data(), headerOnly.size(), 44100, 4));
+}
+
 // ---- The devices on the real mixer -------------------------------------------------------------
 
 struct Notice {
@@ -350,6 +504,30 @@ TEST_F(MciDevices, BadFilesOpenNothing) {
   }
   // The name was never taken.
   EXPECT_EQ(Send("open \"" + wav + "\" alias x"), 0u);
+}
+
+// Headers no sound effect has are refused at once, before a decoder sees them; the files at
+// the edges of what is allowed open and play to their end.
+TEST_F(MciDevices, AbsurdWaveHeadersAreRefusedAtOnceAndTheMixerPlaysOn) {
+  const Wave refused[] = {Pcm(1, 1, 8, 12174), Pcm(1, 1, 8, 100000), Pcm(2, 2, 16, 30000),
+                          Pcm(0xFFFFFFFF, 1, 8, 12174), Pcm(22050, 8, 16, 1000)};
+  for (const Wave& w : refused) {
+    const std::string path = dir.Write("bad.wav", w.File());
+    const auto start = Clock::now();
+    EXPECT_EQ(Send("open \"" + path + "\" alias x"), MCIERR_INVALID_FILE) << w.rate << " Hz";
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(Send("close x"), MCIERR_INVALID_DEVICE_NAME);
+  }
+  for (const Wave& w : {Pcm(4000, 1, 8, 400), Pcm(192000, 2, 16, 19200)}) {
+    ASSERT_EQ(Send("open \"" + dir.Write("edge.wav", w.File()) + "\" alias x"), 0u);
+    Restart();
+    ASSERT_EQ(Send("play x from 0 notify", form.hWnd), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !notices.empty(); }, 2.0)) << w.rate << " Hz";
+    EXPECT_EQ(notices[0].code, MCI_NOTIFY_SUCCESSFUL);
+    EXPECT_GT(notices[0].at, 0.05);  // a tenth of a second of sound, whatever its rate
+    EXPECT_LT(notices[0].at, 0.6);
+    EXPECT_EQ(Send("close x"), 0u);
+  }
 }
 
 TEST_F(MciDevices, PathsWithSpacesAndPlainWords) {

@@ -99,9 +99,11 @@ inline std::vector<uint8_t> Tune(int notes) {
 // A fresh folder under /tmp, removed with everything in it at the end.
 class TempDir {
  public:
+  // Under $TMPDIR when it is set, so that a caller can have everything cleared at once.
   TempDir() {
-    char tmpl[] = "/tmp/zorbilo-media-XXXXXX";
-    path_ = mkdtemp(tmpl) ? tmpl : "";
+    std::error_code ec;
+    std::string tmpl = (std::filesystem::temp_directory_path(ec) / "zorbilo-media-XXXXXX").string();
+    path_ = !ec && mkdtemp(tmpl.data()) ? tmpl : "";
   }
   ~TempDir() {
     std::error_code ec;

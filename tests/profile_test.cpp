@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -239,6 +240,125 @@ TEST_F(Profile, WriteKeepsPermissionsAndWritesThroughLinks) {
   EXPECT_EQ(Slurp(ini), "[Setting]\nNoLayer=1\nRClick=1\n");
   EXPECT_EQ(fs::status(ini).permissions(), fs::perms(0640));
   EXPECT_EQ(Count(dir), 2u);
+}
+
+TEST_F(Profile, LoneCarriageReturnsEndLinesAndAWriteKeepsThem) {
+  Spit(ini, "[Setting]\rShowFPS=2\rRClick=1\r");
+  EXPECT_EQ(Int("Setting", "ShowFPS"), 2);
+  EXPECT_EQ(Int("Setting", "RClick"), 1);
+  EXPECT_EQ(Int("Setting", "FullScreen"), -77);
+  EXPECT_EQ(Write("Setting", "FullScreen", "1"), TRUE);
+  EXPECT_EQ(Write("Setting", "ShowFPS", nullptr), TRUE);
+  EXPECT_EQ(Write("Score", "Total", "5"), TRUE);
+  EXPECT_EQ(Slurp(ini), "[Setting]\rRClick=1\rFullScreen=1\r[Score]\rTotal=5\r");
+
+  // CR LF is one ending, CR CR LF two; each kind ends a line wherever it stands.
+  Spit(ini, "[A]\r\n\r\nx=3\r\r\ny=4\n[B]\rz=5");
+  EXPECT_EQ(Int("A", "x"), 3);
+  EXPECT_EQ(Int("A", "y"), 4);
+  EXPECT_EQ(Int("B", "z"), 5);
+  EXPECT_EQ(Write("B", "w", "6"), TRUE);  // the first ending of the file is its own
+  EXPECT_EQ(Slurp(ini), "[A]\r\n\r\nx=3\r\r\ny=4\n[B]\rz=5\r\nw=6\r\n");
+}
+
+TEST_F(Profile, AFileBiggerThanAnyProfileReadsAsAbsentAndIsNeverWritten) {
+  // A sparse 64 GiB file whose first lines are a good profile: neither the memory nor the time
+  // to read it is spent.
+  const std::string head = "[Setting]\nRClick=1\n";
+  Spit(ini, head);
+  const uintmax_t giant = uintmax_t{64} << 30;
+  fs::resize_file(ini, giant);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Int("Setting", "RClick"), -77);
+  EXPECT_EQ(Write("Setting", "RClick", nullptr), FALSE);
+  EXPECT_EQ(Write("Setting", "FullScreen", "1"), FALSE);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(fs::file_size(ini), giant);
+  EXPECT_EQ(Count(dir), 1u);
+
+  // 1 MiB is the most a profile file may hold.
+  std::string full = head + "; " + std::string((1u << 20) - head.size() - 3, 'x') + "\n";
+  ASSERT_EQ(full.size(), 1u << 20);
+  Spit(ini, full);
+  EXPECT_EQ(Int("Setting", "RClick"), 1);
+  EXPECT_EQ(Write("Setting", "RClick", nullptr), TRUE);
+  Spit(ini, full + "\n");
+  EXPECT_EQ(Int("Setting", "RClick"), -77);
+  EXPECT_EQ(Write("Setting", "RClick", "2"), FALSE);
+  EXPECT_EQ(Slurp(ini), full + "\n");
+}
+
+TEST_F(Profile, TemporaryFilesOfWritersThatAreGoneAreRemovedBeforeAWrite) {
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead), me = std::to_string(getpid());
+  const std::string stale[] = {".Zorbilo.ini." + d + "-1-2.tmp",
+                               ".Zorbilo.ini." + me + "-9-9.tmp"};  // an earlier process's
+  const std::string kept[] = {".Zorbilo.ini.1-1-2.tmp",             // its writer still runs
+                              ".Zorbilo.ini." + d + "-1.tmp",       // not a name we give
+                              ".Zorbilo.ini.x-1-2.tmp",
+                              ".other.ini." + d + "-1-2.tmp",  // another file's
+                              "Zorbilo.ini." + d + "-1-2.tmp",
+                              ".Zorbilo.ini." + d + "-1-2.tmp.bak"};
+  for (const auto& n : stale) Spit(dir + "/" + n, "[Setting]\r\n");
+  for (const auto& n : kept) Spit(dir + "/" + n, "x");
+  EXPECT_EQ(Write("Setting", "RClick", "1"), TRUE);
+  for (const auto& n : stale) EXPECT_FALSE(fs::exists(dir + "/" + n)) << n;
+  for (const auto& n : kept) EXPECT_TRUE(fs::exists(dir + "/" + n)) << n;
+  EXPECT_EQ(Count(dir), 1u + std::size(kept));
+}
+
+TEST_F(Profile, DanglingLinksAreWrittenThroughAndMakeTheirTarget) {
+  fs::create_symlink("target.ini", ini);  // relative to the link's folder
+  EXPECT_EQ(Int("Setting", "RClick"), -77);
+  EXPECT_EQ(Write("Setting", "RClick", "1"), TRUE);
+  EXPECT_TRUE(fs::is_symlink(ini));
+  EXPECT_EQ(Slurp(dir + "/target.ini"), "[Setting]\r\nRClick=1\r\n");
+  EXPECT_EQ(Int("Setting", "RClick"), 1);
+
+  const std::string two = dir + "/two.ini", one = dir + "/one.ini", end = dir + "/end.ini";
+  fs::create_symlink(one, two);
+  fs::create_symlink(end, one);  // a chain, absolute this time
+  EXPECT_EQ(WritePrivateProfileStringA("Score", "Total", "7", two.c_str()), TRUE);
+  EXPECT_TRUE(fs::is_symlink(two) && fs::is_symlink(one));
+  EXPECT_EQ(Slurp(end), "[Score]\r\nTotal=7\r\n");
+
+  // Nowhere to write: a folder that is not there is not made, and a loop stays a loop.
+  const std::string away = dir + "/away.ini", a = dir + "/a.ini", b = dir + "/b.ini";
+  fs::create_symlink(dir + "/no/such/folder/x.ini", away);
+  EXPECT_EQ(WritePrivateProfileStringA("S", "k", "1", away.c_str()), FALSE);
+  EXPECT_FALSE(fs::exists(dir + "/no"));
+  fs::create_symlink(b, a);
+  fs::create_symlink(a, b);
+  EXPECT_EQ(WritePrivateProfileStringA("S", "k", "1", a.c_str()), FALSE);
+  EXPECT_TRUE(fs::is_symlink(a) && fs::is_symlink(b));
+  EXPECT_EQ(Count(dir), 8u);
+}
+
+// Two processes adding one to a number in the same file many times over: under the lock no
+// increment is lost, and the write inside it does not wait for its own lock.
+TEST_F(Profile, ReadChangeWriteUnderTheLockIsOneStepBetweenProcesses) {
+  constexpr int kEach = 40;
+  auto counter = [&] {
+    for (int i = 0; i < kEach; ++i) {
+      const platform::ProfileLock lock(ini.c_str());
+      const auto n = static_cast<int32_t>(GetPrivateProfileIntA("Count", "n", 0, ini.c_str()));
+      if (!WritePrivateProfileStringA("Count", "n", std::to_string(n + 1).c_str(), ini.c_str()))
+        _exit(1);
+    }
+    _exit(0);
+  };
+  pid_t kids[2];
+  for (pid_t& k : kids)
+    if ((k = fork()) == 0) counter();
+  for (pid_t k : kids) {
+    int status = 0;
+    waitpid(k, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(Int("Count", "n"), 2 * kEach);
+  EXPECT_EQ(Count(dir), 1u);
 }
 
 // The program folder and the settings rule.

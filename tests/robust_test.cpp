@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <random>
 
@@ -427,7 +428,10 @@ TEST_F(Robust, TwoHundredRandomGamesKeepEveryRuleOfTheGameState) {
 
 // ---- Hostile settings and high-score files ---------------------------------------------------
 
+// A profile file holds at most 1 MiB: over that it reads as absent and is never rewritten.
+constexpr size_t kBig = 900u << 10;
 constexpr size_t kHuge = 10u << 20;
+constexpr uintmax_t kGiant = uintmax_t{64} << 30;  // sparse: no disk, but no memory holds it
 
 // Printable junk with no brackets, equals signs or line breaks: one endless line of nonsense.
 std::string Junk(size_t size, uint32_t seed) {
@@ -437,8 +441,8 @@ std::string Junk(size_t size, uint32_t seed) {
   return s;
 }
 // Junk broken into lines, with the given text near the end.
-std::string JunkAround(const std::string& real, uint32_t seed) {
-  std::string s = Junk(kHuge, seed);
+std::string JunkAround(const std::string& real, uint32_t seed, size_t size = kHuge) {
+  std::string s = Junk(size, seed);
   for (size_t i = 80; i < s.size(); i += 81) s[i] = '\n';
   s.insert(s.size() - 1000, "\n" + real);
   return s + "\n";
@@ -458,7 +462,9 @@ TEST_F(Robust, SettingsFileThatIsHugeOrBinaryIsReadAndNeverWritten) {
     int button;  // what the file says about the swat button
   } cases[] = {
       {"10 MB in one line", Junk(kHuge, 1), 1},
-      {"10 MB with the real key near the end", JunkAround("[Setting]\nRClick=1\n", 2), 2},
+      {"900 KB with the real key near the end", JunkAround("[Setting]\nRClick=1\n", 2, kBig), 2},
+      {"10 MB with the real key near the end: too big to be one",
+       JunkAround("[Setting]\nRClick=1\n", 2), 1},
       {"random bytes and NULs", Binary(3), 1},
   };
   for (const auto& c : cases) {
@@ -473,22 +479,72 @@ TEST_F(Robust, SettingsFileThatIsHugeOrBinaryIsReadAndNeverWritten) {
 
 TEST_F(Robust, HighScoreFileThatIsHugeOrBinaryGetsTheRecordOnlyWhenItIsOne) {
   // Nothing readable in it: the record is written, and the junk beside it stays as it was.
-  const std::string junk = Junk(kHuge, 4);
+  const std::string junk = Junk(kBig, 4);
   WriteFile(kHighScore, junk);
   PlayAndQuit(1);
   std::string after = ReadFile(kHighScore);
   EXPECT_EQ(StoredTotal(), 10);
   EXPECT_TRUE(after.size() > junk.size() && after.compare(0, junk.size(), junk) == 0);
 
-  // A higher record near the end of 10 MB is found, so nothing is written.
-  const std::string high = JunkAround("[Score]\nTotal=999999\n", 5);
+  // A higher record near the end of it is found, so nothing is written.
+  const std::string high = JunkAround("[Score]\nTotal=999999\n", 5, kBig);
   WriteFile(kHighScore, high);
   PlayAndQuit(1);
   EXPECT_TRUE(ReadFile(kHighScore) == high) << "a lower score overwrote the record";
 
+  // Too big to be a high-score file: whatever it is, it is left as it is.
+  const std::string huge = Junk(kHuge, 4);
+  WriteFile(kHighScore, huge);
+  PlayAndQuit(1);
+  EXPECT_TRUE(ReadFile(kHighScore) == huge) << "a 10 MB file was rewritten";
+
   WriteFile(kHighScore, Binary(6));
   PlayAndQuit(1);
   EXPECT_EQ(StoredTotal(), 10);
+}
+
+// A sparse 64 GiB file in place of either file: start-up and shutdown take no longer than
+// usual, the file keeps its size, and nothing runs out of memory.
+TEST_F(Robust, GiantSparseFilesCostNothingAndStayAsTheyAre) {
+  for (const std::string& name : {kSettings, std::string(kHighScore)}) {
+    SCOPED_TRACE(name);
+    for (const auto& e : fs::directory_iterator(dir)) fs::remove(e.path());
+    WriteFile(name, name == kSettings ? "[Setting]\nRClick=1\n" : "[Score]\nTotal=5\n");
+    fs::resize_file(dir / name, kGiant);
+    const auto before = Listing();
+    const auto start = std::chrono::steady_clock::now();
+    PlayAndQuit(1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(fs::file_size(dir / name), kGiant);
+    if (name == kSettings) {
+      EXPECT_EQ(StoredTotal(), 10);  // the record goes beside it all the same
+    } else {
+      EXPECT_EQ(Listing(), before);  // no record, and no temporary file left
+    }
+  }
+}
+
+// Two copies of the game closing at the same moment in one folder, the first with the lower
+// score: without an exclusive update the lower one wins about one race in three.
+TEST_F(Robust, TwoCopiesClosingTogetherKeepTheHigherRecord) {
+  constexpr int kRaces = 60;
+  int lost = 0;
+  for (int race = 0; race < kRaces; ++race) {
+    fs::remove(dir / kHighScore);
+    fflush(nullptr);
+    pid_t copies[2];
+    for (int i = 0; i < 2; ++i) {
+      if ((copies[i] = fork()) == 0) {
+        fMain copy;
+        copy.bestScore = i == 0 ? 1000 : 2000;
+        copy.UpdateHighScore();
+        _exit(0);
+      }
+    }
+    for (pid_t p : copies) waitpid(p, nullptr, 0);
+    lost += StoredTotal() != 2000;
+  }
+  EXPECT_EQ(lost, 0) << "of " << kRaces << " races";
 }
 
 TEST_F(Robust, DirectoriesWhereTheFilesShouldBeStayDirectories) {

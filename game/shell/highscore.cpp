@@ -17,6 +17,9 @@ constexpr int32_t kRewardThreshold = 30000;
 
 void fMain::UpdateHighScore() {
   const std::string path = App.Path + kHighScoreFile;
+  // Another copy of the game closing at the same time waits until this update is done, so the
+  // higher of the two records is the one that stays.
+  const platform::ProfileLock lock(path.c_str());
   // The reader saturates to 32 bits, so the stored value compares as the signed number it is.
   const auto stored =
       static_cast<int32_t>(GetPrivateProfileIntA("Score", "Total", 0, path.c_str()));

@@ -38,6 +38,7 @@
 #include "platform/mMain.h"
 #include "platform/mci_midi.h"
 #include "platform/mci_parse.h"
+#include "platform/mci_wave.h"
 
 namespace platform::mci {
 
@@ -51,7 +52,7 @@ constexpr int kFirstChannels = 64;
 constexpr int kMaxChannels = 1 << 16;
 // FluidSynth inside SDL_mixer 2.6 runs at gain 1.2 for full music volume, six times the
 // synthesiser's own 0.2: General MIDI pieces at ordinary channel volumes clip, and the louder
-// fonts (FluidR3) by ten decibels. A music volume of 32 is gain 0.3, which leaves the pieces
+// fonts (FluidR3) by ten decibels. A music volume of 64 is gain 0.6, which leaves the pieces
 // their own balance and the effects room on top with either font.
 constexpr int kMusicVolume = 64;
 // The mix is made in floating point, where sums never wrap or clip, and a limiter with 1.5 ms of
@@ -59,7 +60,7 @@ constexpr int kMusicVolume = 64;
 // hit is turned down for a moment instead of clipping.
 constexpr float kCeiling = 0.8414f;  // -1.5 dBFS
 constexpr int kLookAhead = 64;       // frames
-constexpr off_t kMaxWaveBytes = off_t{256} << 20;
+constexpr off_t kMaxWaveBytes = off_t{64} << 20;  // the most a sound may decode to (mci_wave.h)
 constexpr off_t kMaxMidiBytes = off_t{16} << 20;
 constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
 constexpr MCIERROR kErrOutOfMemory = MCIERR_BASE + 8;
@@ -622,11 +623,26 @@ MCIERROR StatFile(const std::string& path, off_t limit, Stamp& out) {
   return 0;
 }
 
+// Decodes a wave file only after its header has been read and found to be a sound the mixer
+// can hold: a decoder never sees what CheckWave refuses. The bytes are read once and decoded
+// from memory, so what was checked is what is decoded.
+Mix_Chunk* LoadCheckedWave(const std::string& path, const Stamp& stamp) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(stamp.size));
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return nullptr;
+  size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  if (got != bytes.size() || !CheckWave(bytes.data(), bytes.size(), E().freq, E().frameBytes))
+    return nullptr;
+  SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+  return rw ? Mix_LoadWAV_RW(rw, SDL_TRUE) : nullptr;
+}
+
 std::shared_ptr<WaveData> WaveFor(const std::string& path, const Stamp& stamp) {
   Engine& e = E();
   auto it = e.waves.find(path);
   if (it != e.waves.end() && it->second->stamp == stamp) return it->second;
-  Mix_Chunk* chunk = Mix_LoadWAV(path.c_str());
+  Mix_Chunk* chunk = LoadCheckedWave(path, stamp);
   if (!chunk) return nullptr;
   auto w = std::make_shared<WaveData>();
   w->stamp = stamp;

@@ -1,16 +1,20 @@
 // The form and control runtime: clock, timers, the message queue and loop, forms, pictures and
 // cursors.
 #include <SDL_image.h>
+#include <dlfcn.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
-#include <tuple>
 #include <mutex>
+#include <string>
+#include <tuple>
 
 #include "platform/sdl/internal.h"
 
@@ -112,6 +116,53 @@ void DeliverPosted() {
 
 volatile std::sig_atomic_t stopSignal = 0;
 void OnStopSignal(int) { stopSignal = 1; }
+
+// ---- The display -------------------------------------------------------------------------------
+
+std::string videoFailure;  // why there is no window, for the message at the start of the loop
+
+// SDL's stand-ins for a display, which show nothing to anyone: used only when asked for by name
+// (the tests do), never as the fallback SDL takes when no X server or compositor answers.
+bool InvisibleDriverRefused() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || (SDL_strcasecmp(driver, "offscreen") != 0 && SDL_strcasecmp(driver, "dummy") != 0))
+    return false;
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  if (asked && SDL_strcasestr(asked, driver)) return false;
+  videoFailure = "no display: neither an X server nor a Wayland compositor answered";
+  return true;
+}
+
+Form* runningForm = nullptr;
+SDL_threadID mainThread = 0;
+bool displayLost = false;
+
+// Xlib's answer to a lost connection (the X server ended or was killed) is to end the process
+// at once. Before that, the form is closed as its close button would close it, so the record
+// of the run is kept; nothing may speak to the X server after that.
+int OnDisplayLost(void*) {
+  static bool once = false;
+  if (once || displayLost || SDL_ThreadID() != mainThread) _exit(1);
+  once = true;
+  displayLost = true;
+  std::fputs("Zorbilo: the display has gone away; the game closes.\n", stderr);
+  if (runningForm && runningForm->Loaded()) Dispatch(runningForm->hWnd, WM_CLOSE, 0, 0);
+  std::fflush(nullptr);
+  _exit(1);
+}
+
+// SDL loads Xlib itself; its handler is set through the library SDL loaded, so that the game
+// links no X library of its own.
+void WatchX11Connection() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return;
+  void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (!x11) return;
+  using Handler = int (*)(void*);
+  using SetHandler = Handler (*)(Handler);
+  if (auto set = reinterpret_cast<SetHandler>(dlsym(x11, "XSetIOErrorHandler"))) set(OnDisplayLost);
+  dlclose(x11);  // SDL keeps it loaded
+}
 
 int16_t ShiftState() {
   SDL_Keymod m = SDL_GetModState();
@@ -254,7 +305,15 @@ bool EnsureVideo() {
     // more than the frames it carries; without a GPU it is a software rasteriser with a compiler,
     // which doubles the memory and triples the CPU time. SDL_FRAMEBUFFER_ACCELERATION overrides.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+      videoFailure = SDL_GetError();
+      return false;
+    }
+    if (InvisibleDriverRefused()) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+      return false;
+    }
+    WatchX11Connection();
     wakeEvent = SDL_RegisterEvents(1);
     if (wakeEvent == static_cast<Uint32>(-1)) wakeEvent = 0;
     return true;
@@ -367,14 +426,21 @@ void Present() { PresentAll(); }
 int RunMessageLoop(Form& form) {
   if (!form.hWnd) {
     std::fprintf(stderr, "Zorbilo: cannot open a window (%s). Is a display available?\n",
-                 SDL_GetError());
+                 videoFailure.empty() ? SDL_GetError() : videoFailure.c_str());
     return 1;
   }
-  struct sigaction sa{};
+  // Closing the terminal the game was started from (SIGHUP) ends it the same way as Ctrl+C,
+  // unless it was started to outlive its terminal (nohup leaves SIGHUP ignored).
+  struct sigaction sa {};
+  struct sigaction hup {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler != SIG_IGN)
+    sigaction(SIGHUP, &sa, nullptr);
+  runningForm = &form;
+  mainThread = SDL_ThreadID();
 
   while (form.Loaded()) {
     Turn();
@@ -402,6 +468,7 @@ int RunMessageLoop(Form& form) {
     SDL_Event ev;
     if (SDL_WaitEventTimeout(&ev, static_cast<int>(wait))) HandleEvent(ev);
   }
+  runningForm = nullptr;
   return 0;
 }
 
@@ -540,7 +607,8 @@ void Form::Unload() {
   if (OnUnload) OnUnload(cancel);
   if (cancel) return;
   loaded_ = false;
-  if (Window* w = GetWindow(hWnd)) {
+  Window* w = displayLost ? nullptr : GetWindow(hWnd);
+  if (w) {
     SDL_HideWindow(w->sdl);
     SDL_SetWindowMouseRect(w->sdl, nullptr);
   }

@@ -22,8 +22,10 @@ start_x() {  # start_x WxH
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
     Xvfb ":$n" -screen 0 "${1}x24" -nolisten tcp >/dev/null 2>&1 &
     XPID=$!
+    # The socket appears before the server answers; a program that connects in between finds
+    # no display and, rightly, ends.
     for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
+      [ -e "/tmp/.X11-unix/X$n" ] && DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1 && break
       sleep 0.1
     done
     if kill -0 "$XPID" 2>/dev/null; then

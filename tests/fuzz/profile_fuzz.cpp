@@ -13,28 +13,27 @@
 #include <vector>
 
 #include "platform/profile.h"
+#include "tests/media_files.h"
 
 namespace {
 
+// The file lives in a folder of its own, removed at exit; run.sh also points TMPDIR into its
+// work folder, which goes even when a crash skips the exit.
 std::string Path() {
-  static std::string p = [] {
-    char dir[] = "/tmp/zorbilo-fuzz-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    return std::string(dir) + "/f.ini";
-  }();
-  return p;
+  static const media_files::TempDir dir;
+  if (dir.path().empty()) std::abort();
+  return dir.path() + "/f.ini";
 }
 
+// Lines as the profile functions see them: ended by CR LF, LF or a lone CR.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
   size_t at = 0;
   while (at < text.size()) {
-    size_t nl = text.find('\n', at);
-    std::string line = text.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out.push_back(line);
-    if (nl == std::string::npos) break;
-    at = nl + 1;
+    size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    out.push_back(text.substr(at, end - at));
+    at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return out;
 }
@@ -95,9 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GetPrivateProfileIntA(section.c_str(), nullptr, 5, nullptr);
 
   // Only files whose lines the format can tell apart are checked line by line.
-  bool plain = content.find('\0') == std::string::npos;
-  for (size_t at = content.find('\r'); at != std::string::npos; at = content.find('\r', at + 1))
-    if (at + 1 >= content.size() || content[at + 1] != '\n') plain = false;  // a lone CR
+  const bool plain = content.find('\0') == std::string::npos;
   if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()))
     std::abort();  // a writable temporary folder: a write must succeed
 
