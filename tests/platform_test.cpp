@@ -296,7 +296,9 @@ TEST(PlatformRealClock, LateTimersDoNotQueueUpMissedTicks) {
   EXPECT_EQ(ticks, 1);
   platform::DoEvents();
   // The next tick is a whole interval away (unless the machine stalled us that long).
-  if (GetTickCount() - fired < 10) EXPECT_EQ(ticks, 1);
+  if (GetTickCount() - fired < 10) {
+    EXPECT_EQ(ticks, 1);
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(15));
   platform::DoEvents();
   EXPECT_EQ(ticks, 2);

@@ -391,7 +391,7 @@ TEST_F(Presentation, RealClockTheReadoutShowsAbout33FramesASecond) {
   fMain& f = Load();
   std::vector<int32_t> readings;
   const uint32_t start = GetTickCount();
-  uint32_t opened = f.fpsTick;
+  auto opened = f.fpsTick;
   while (GetTickCount() - start < 5500 && readings.size() < 4) {
     platform::DoEvents();
     if (f.fpsTick != opened) {
