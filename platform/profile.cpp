@@ -7,9 +7,18 @@
 // copied without any idea of an encoding, apart from ASCII letters comparing without case.
 #include "platform/profile.h"
 
+#ifdef _WIN32
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "platform/win32/winapi.h"
+#undef ReplaceFile  // the system's macro; the name below is this file's own
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -109,6 +118,56 @@ string_view WithoutBom(string_view line) {
 
 enum class ReadResult { kOk, kMissing, kFailed };
 
+#ifdef _WIN32
+// Windows: names are UTF-8, so the wide functions take them; the replace keeps the old file's
+// attributes and security, which ReplaceFileW carries over itself.
+
+std::wstring WidePath(const string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                              static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                      out.data(), n);
+  return out;
+}
+
+ReadResult ReadFile(const char* path, string& out) {
+  out.clear();
+  const std::wstring name = WidePath(path);
+  if (name.empty()) return ReadResult::kFailed;
+  // A directory cannot be opened this way, and a device or pipe is refused below.
+  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? ReadResult::kMissing
+                                                                      : ReadResult::kFailed;
+  }
+  LARGE_INTEGER size{};
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size)) {
+    CloseHandle(h);
+    return ReadResult::kFailed;
+  }
+  if (size.QuadPart > 0) out.reserve(static_cast<size_t>(size.QuadPart));
+  char buf[16384];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(h, buf, sizeof buf, &got, nullptr)) {
+      CloseHandle(h);
+      out.clear();
+      return ReadResult::kFailed;
+    }
+    if (got == 0) break;
+    out.append(buf, got);
+  }
+  CloseHandle(h);
+  return ReadResult::kOk;
+}
+
+#else
 // Reads a regular file whole. A missing file is told apart from one that cannot be read (a
 // directory, a device, a pipe, no permission), because a write may create the first but must
 // never replace the second.
@@ -140,6 +199,8 @@ ReadResult ReadFile(const char* path, string& out) {
   return ReadResult::kOk;
 }
 
+#endif  // _WIN32
+
 // The decimal number at the start of a value, after optional blanks and a sign; saturated to
 // 32 bits. No digits read 0.
 int32_t ParseInt(string_view v) {
@@ -157,6 +218,52 @@ int32_t ParseInt(string_view v) {
   return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }
 
+#ifdef _WIN32
+
+// Replaces the file at path with data: a temporary file beside it, flushed to the disk, then
+// put in the old one's place in one step. On any failure the temporary file is removed and the
+// old file is as it was.
+bool ReplaceFile(const string& path, const string& data, const struct stat* old) {
+  const std::wstring target = WidePath(path);
+  if (target.empty()) return false;
+  const size_t sep = target.find_last_of(L"\\/");
+  const std::wstring dir = sep == std::wstring::npos ? L"." : target.substr(0, sep);
+  std::wstring base = sep == std::wstring::npos ? target : target.substr(sep + 1);
+  if (base.size() > 200) base = L"profile";
+
+  static unsigned counter = 0;
+  std::wstring tmp;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    tmp = dir + L"\\." + base + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+          std::to_wstring(++counter) + L".tmp";
+    h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < data.size()) {
+    DWORD wrote = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 20));
+    ok = WriteFile(h, data.data() + done, chunk, &wrote, nullptr) && wrote > 0;
+    done += wrote;
+  }
+  ok = ok && FlushFileBuffers(h);
+  ok = CloseHandle(h) && ok;
+  if (ok) {
+    // ReplaceFileW keeps the old file's attributes; a sharing conflict falls back to a move.
+    if (!old || !ReplaceFileW(target.c_str(), tmp.c_str(), nullptr,
+                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+      ok = MoveFileExW(tmp.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!ok) DeleteFileW(tmp.c_str());
+  return ok;
+}
+
+#else
 bool WriteAll(int fd, const string& data) {
   size_t done = 0;
   while (done < data.size()) {
@@ -214,6 +321,8 @@ bool ReplaceFile(const string& path, const string& data, const struct stat* old)
   return true;
 }
 
+#endif  // _WIN32
+
 // Values and names that would break the line structure of the file are refused, not written:
 // a line break anywhere, an '=' in a key, a key that would read back as a header or a comment.
 bool SafeText(string_view s, bool is_key) {
@@ -268,6 +377,7 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
 
   // A link is written through, not replaced by a plain file.
   string path = lpFileName;
+#ifndef _WIN32
   struct stat lst;
   if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
     char* real = realpath(path.c_str(), nullptr);
@@ -276,6 +386,7 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
       free(real);
     }
   }
+#endif
 
   string data;
   ReadResult rr = ReadFile(path.c_str(), data);
@@ -284,8 +395,14 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
   const bool exists = rr == ReadResult::kOk;
   if (exists) {
     // A read-only file stays as it is, even for a user whom the system would let replace it.
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY))
+      return FALSE;
+#else
     if (stat(path.c_str(), &st) != 0 || (st.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0)
       return FALSE;
+#endif
   }
 
   std::vector<Line> lines = SplitLines(data);
