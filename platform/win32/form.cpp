@@ -21,7 +21,7 @@ bool RegisterFormClass() {
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = FormWndProc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hCursor = nullptr;  // each form sets its own (WM_SETCURSOR)
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = kClassName;
     return RegisterClassExW(&wc) != 0;
@@ -129,7 +129,8 @@ void ApplyCursor(FormWindow& w) {
     }
     if (pc->cursor) cursor = pc->cursor;
   }
-  SetClassLongPtrW(w.hWnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
+  // Per window, not per class: every form has its own pointer.
+  w.cursor = cursor;
   // The pointer changes at once when it is over the window, not at its next move.
   POINT p;
   if (GetCursorPos(&p) && WindowFromPoint(p) == w.hWnd) SetCursor(cursor);
@@ -138,7 +139,14 @@ void ApplyCursor(FormWindow& w) {
 void DestroyPictureCursor(void* cursor) {
   auto* pc = static_cast<PictureCursor*>(cursor);
   if (!pc) return;
-  if (pc->cursor) DestroyCursor(pc->cursor);
+  if (pc->cursor) {
+    // A picture may go before the form that shows it: the arrow takes its place.
+    HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    for (FormWindow* w : Forms())
+      if (w->cursor == pc->cursor) w->cursor = arrow;
+    if (GetCursor() == pc->cursor) SetCursor(arrow);
+    DestroyCursor(pc->cursor);
+  }
   delete pc;
 }
 
@@ -160,6 +168,12 @@ LRESULT CALLBACK FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     }
     case WM_ERASEBKGND:
       return 1;
+    case WM_SETCURSOR:
+      if (LOWORD(lParam) == HTCLIENT && w->cursor) {
+        SetCursor(w->cursor);
+        return TRUE;
+      }
+      break;
     case WM_ACTIVATE:
       // The system frees the clip when another window takes the focus; ours comes back with it.
       if (LOWORD(wParam) != WA_INACTIVE) ApplyClip();
@@ -263,6 +277,7 @@ Form::Form()
     auto* w = new FormWindow();
     w->form = this;
     w->style = WS_OVERLAPPEDWINDOW;
+    w->cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     w->memDC = CreateCompatibleDC(nullptr);
     HWND h = CreateWindowExW(0, kClassName, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                              640, 480, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);

@@ -24,6 +24,7 @@ struct FormWindow {
   int clientW = 640;
   int clientH = 480;
   LONG_PTR style = 0;  // the style the game believes the window has
+  HCURSOR cursor = nullptr;  // shown over the client area (WM_SETCURSOR)
 };
 
 // The full-screen stand-in: 0 while the desktop is as it is, else the picture's size.
@@ -46,8 +47,12 @@ std::vector<FormWindow*>& Forms();
 int ScaleOf(const FormWindow& w);
 // The physical screen point of the client area's top-left, and the whole factor.
 void Placement(const FormWindow& w, POINT& physOrigin, int& scale, POINT& logOrigin);
-// The real frame around the client area, in pixels (nothing for a popup).
+// The frame around the client area as the game sees it (nothing for a popup): the system's, or
+// the one a test pretends the window manager draws.
 Frame FrameOf(const FormWindow& w);
+// The system's own frame, which sizes the real window.
+Frame RealFrameOf(const FormWindow& w);
+std::optional<Frame>& SimulatedFrame();
 // Shows the memory DC in the window: enlarged, centred on black in full screen.
 void PresentForm(FormWindow& w);
 void PresentAll();

@@ -224,8 +224,13 @@ void DoEvents() { Turn(); }
 
 void Present() { PresentAll(); }
 
-void SimulateWindowFrame(int, int, int, int) {
-  // The frame is the system's own here: geometry tests measure the real one.
+void SimulateWindowFrame(int left, int top, int right, int bottom) {
+  // The game's view of the frame only: the real window keeps the system's own around the
+  // client area.
+  if (left < 0 || top < 0 || right < 0 || bottom < 0)
+    SimulatedFrame().reset();
+  else
+    SimulatedFrame() = Frame{left, top, right, bottom};
 }
 
 int RunMessageLoop(Form& form) {

@@ -72,8 +72,19 @@ void Placement(const FormWindow& w, POINT& physOrigin, int& scale, POINT& logOri
   logOrigin = physOrigin;
 }
 
+std::optional<Frame>& SimulatedFrame() {
+  static std::optional<Frame> frame;
+  return frame;
+}
+
 Frame FrameOf(const FormWindow& w) {
   if ((w.style & WS_POPUP) || TheDisplay().virtualW > 0) return {};
+  if (SimulatedFrame()) return *SimulatedFrame();
+  return RealFrameOf(w);
+}
+
+Frame RealFrameOf(const FormWindow& w) {
+  if (TheDisplay().virtualW > 0) return {};
   RECT wr, cr;
   POINT o{0, 0};
   if (!::GetWindowRect(w.hWnd, &wr) || !::GetClientRect(w.hWnd, &cr) || !::ClientToScreen(w.hWnd, &o))
@@ -91,7 +102,7 @@ void ApplyGeometry(FormWindow& w, int logicalX, int logicalY, bool move) {
     ApplyFullScreen(w);
     return;
   }
-  const Frame f = FrameOf(w);
+  const Frame f = RealFrameOf(w);
   const int scale = ScaleOf(w);
   ::SetWindowPos(w.hWnd, nullptr, logicalX, logicalY, w.clientW * scale + f.left + f.right,
                  w.clientH * scale + f.top + f.bottom,
@@ -213,8 +224,9 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
     ApplyFullScreen(*w);
   } else {
     const int scale = ScaleOf(*w);
-    ok = ::SetWindowPos(hWnd, hWndInsertAfter, X, Y, w->clientW * scale + f.left + f.right,
-                        w->clientH * scale + f.top + f.bottom, uFlags & ~SWP_NOSIZE);
+    const Frame real = RealFrameOf(*w);
+    ok = ::SetWindowPos(hWnd, hWndInsertAfter, X, Y, w->clientW * scale + real.left + real.right,
+                        w->clientH * scale + real.top + real.bottom, uFlags & ~SWP_NOSIZE);
   }
   if (!(uFlags & SWP_NOZORDER) && (hWndInsertAfter == HWND_TOPMOST || hWndInsertAfter == HWND_NOTOPMOST))
     ::SetWindowPos(hWnd, hWndInsertAfter, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
