@@ -115,7 +115,7 @@ void ApplyCursor(FormWindow& w) {
   if (!w.form) return;
   HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   const Picture* pic = w.form->MouseIcon.get();
-  if (w.form->MousePointer.get() == 99 && pic && pic->Image) {
+  if (w.form->MousePointer.get() == 99 && pic && LivePictures().count(pic) && pic->Image) {
     auto* pc = static_cast<PictureCursor*>(pic->cursor_);
     const int scale = ScaleOf(w);
     if (!pc) {
@@ -297,7 +297,7 @@ Form::Form()
     if (FindForm(hWnd)) SetWindowTextW(hWnd, Wide(s).c_str());
   });
   Icon.bind([this](const Picture* const& pic) {
-    if (!FindForm(hWnd) || !pic) return;
+    if (!FindForm(hWnd) || !pic || !LivePictures().count(pic)) return;
     HICON icon = MakeIcon(*pic);
     if (!icon) return;
     HICON oldBig = reinterpret_cast<HICON>(SendMessageW(hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)));

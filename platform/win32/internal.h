@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ void ApplyClip();
 void ApplyCursor(FormWindow& w);
 // Makes the client area clientW x clientH, keeping what fits of the picture.
 bool ResizeSurface(FormWindow& w, int cw, int ch);
+
+// Pictures that hold a picture now. A form may outlive the picture its MouseIcon names (a game
+// form's pictures go before the form itself): the runtime touches only pictures listed here.
+std::set<const Picture*>& LivePictures();
 
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);

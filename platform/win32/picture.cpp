@@ -8,7 +8,12 @@
 
 namespace platform::win32::detail {
 void DestroyPictureCursor(void* cursor);
+
+std::set<const Picture*>& LivePictures() {
+  static auto* live = new std::set<const Picture*>();  // pictures may be static in tests
+  return *live;
 }
+}  // namespace platform::win32::detail
 
 using namespace platform::win32::detail;
 
@@ -100,6 +105,7 @@ bool ReadDib(const uint8_t* data, size_t size, size_t bitsAt, bool icon, Dib& di
 namespace platform {
 
 Picture::~Picture() {
+  LivePictures().erase(this);
   DestroyPictureCursor(cursor_);
   if (hDC) DeleteDC(hDC);
   if (Image) DeleteObject(Image);
@@ -182,6 +188,7 @@ bool Picture::Load(const void* data, size_t size) {
   if (Image) DeleteObject(Image);
   hDC = dc;
   Image = bmp;
+  LivePictures().insert(this);
   Width = dib.width;
   Height = dib.height;
   return true;
