@@ -609,8 +609,11 @@ struct MediaRun {
 class BadMedia : public Robust, public testing::WithParamInterface<MediaCase> {
  protected:
   void CopyMedia() {
-    for (const char* m : kMedia)
-      fs::copy_file(fs::path(ZORBILO_BIN_DIR) / m, dir / m, fs::copy_options::overwrite_existing);
+    // Removed first: mingw's copy_file (GCC 12) can refuse to overwrite whatever the options say.
+    for (const char* m : kMedia) {
+      fs::remove(dir / m);
+      fs::copy_file(fs::path(ZORBILO_BIN_DIR) / m, dir / m);
+    }
   }
   void Spoil(const std::string& name, Bad bad) {
     const std::string good = ReadFile(name);
