@@ -10,7 +10,10 @@
 #include <functional>
 #include <mutex>
 
+// The layer's own header first: it gives the system's functions their own names here.
 #include "platform/win32/internal.h"
+
+#include "platform/timers.h"
 
 namespace platform::win32::detail {
 
@@ -50,9 +53,6 @@ namespace {
 
 // ---- Clock -----------------------------------------------------------------------------------
 
-bool manualClock = false;
-uint64_t manualNow = 0;
-
 // The performance counter: GetTickCount moves in the system's 15.6 ms steps, too coarse a clock
 // for a 10 ms timer.
 double RealNowPrecise() {
@@ -64,37 +64,6 @@ double RealNowPrecise() {
   LARGE_INTEGER c;
   QueryPerformanceCounter(&c);
   return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
-
-uint64_t RealNowMs() { return static_cast<uint64_t>(RealNowPrecise()); }
-
-uint64_t NowMs() { return manualClock ? manualNow : RealNowMs(); }
-
-// ---- Timers ----------------------------------------------------------------------------------
-
-std::vector<Timer*>& Timers() {
-  static std::vector<Timer*> timers;
-  return timers;
-}
-
-void Arm(Timer& t) {
-  t.armed_ = t.Enabled.get() && t.Interval.get() > 0;
-  if (t.armed_) t.due_ = NowMs() + static_cast<uint64_t>(t.Interval.get());
-}
-
-Timer* NextDue(uint64_t limit) {
-  Timer* best = nullptr;
-  for (Timer* t : Timers())
-    if (t->armed_ && t->due_ <= limit && (!best || t->due_ < best->due_)) best = t;
-  return best;
-}
-
-void Fire(Timer& t, uint64_t now) {
-  // Keep the grid; a tick more than an interval late starts a new grid from now.
-  uint64_t interval = static_cast<uint64_t>(std::max<int32_t>(1, t.Interval.get()));
-  t.due_ += interval;
-  if (t.due_ <= now) t.due_ = now + interval;
-  if (t.Tick) t.Tick();
 }
 
 // ---- Tasks from other threads ----------------------------------------------------------------
@@ -149,20 +118,10 @@ void PumpMessages() {
   RunTasks();
 }
 
+// One turn without waiting: messages, then the timers that are due; what they drew is shown.
 void Turn() {
   PumpMessages();
-  uint64_t now = NowMs();
-  std::vector<Timer*> due;
-  for (Timer* t : Timers())
-    if (t->armed_ && t->due_ <= now) due.push_back(t);
-  std::sort(due.begin(), due.end(), [](Timer* a, Timer* b) { return a->due_ < b->due_; });
-  for (Timer* t : due) {
-    auto& all = Timers();
-    if (std::find(all.begin(), all.end(), t) == all.end() || !t->armed_ || t->due_ > now) continue;
-    Fire(*t, now);
-    PumpMessages();
-  }
-  if (!due.empty()) PresentAll();
+  if (platform::timers::FireDue(platform::timers::NowMs())) PresentAll();
 }
 
 BOOL WINAPI OnConsoleStop(DWORD) {
@@ -177,8 +136,15 @@ BOOL WINAPI OnConsoleStop(DWORD) {
 
 using namespace platform::win32::detail;
 
+namespace platform::timers::backend {
+double RealNowMs() { return RealNowPrecise(); }
+void PumpAll() { PumpMessages(); }
+void DeliverPosted() { PumpMessages(); }
+void PresentAll() { platform::win32::detail::PresentAll(); }
+}  // namespace platform::timers::backend
+
 DWORD platform::win32::GetTickCount() {
-  if (manualClock) return static_cast<DWORD>(manualNow);
+  if (platform::timers::Manual()) return static_cast<DWORD>(platform::timers::ManualNowMs());
   return ::GetTickCount();
 }
 
@@ -191,33 +157,6 @@ void PostToMainThread(std::function<void()> fn) {
     tasks.push_back(std::move(fn));
   }
   SetEvent(WakeEvent());
-}
-
-void UseManualClock(uint32_t ms) {
-  manualClock = true;
-  manualNow = ms;
-  for (Timer* t : Timers()) Arm(*t);
-}
-
-bool UsingManualClock() { return manualClock; }
-
-void UseRealClock() {
-  manualClock = false;
-  for (Timer* t : Timers()) Arm(*t);
-}
-
-void AdvanceClock(uint32_t ms) {
-  if (!manualClock) return;
-  uint64_t target = manualNow + ms;
-  PumpMessages();
-  while (Timer* t = NextDue(target)) {
-    manualNow = std::max(manualNow, t->due_);
-    Fire(*t, manualNow);
-    PumpMessages();
-  }
-  manualNow = target;
-  PumpMessages();
-  PresentAll();
 }
 
 void DoEvents() { Turn(); }
@@ -248,15 +187,12 @@ int RunMessageLoop(Form& form) {
       continue;
     }
     if (!form.Loaded()) break;
-    if (manualClock) {
+    if (platform::timers::Manual()) {
       Sleep(1);
       continue;
     }
     // Sleep until the next timer is due or a message arrives; never spin.
-    const double now = RealNowPrecise();
-    double wait = 100;
-    for (Timer* t : Timers())
-      if (t->armed_) wait = std::min(wait, static_cast<double>(t->due_) - now);
+    const double wait = platform::timers::MsUntilNextDue(RealNowPrecise(), 100);
     if (wait <= 0) continue;
     DWORD count = 1;
     if (handles[0]) {
@@ -271,20 +207,6 @@ int RunMessageLoop(Form& form) {
                                   MWMO_INPUTAVAILABLE);
   }
   return 0;
-}
-
-// ---- Timer -------------------------------------------------------------------------------------
-
-Timer::Timer(int32_t interval, bool enabled) : Interval(interval), Enabled(enabled) {
-  Interval.bind([this](const int32_t&) { Arm(*this); });
-  Enabled.bind([this](const bool&) { Arm(*this); });
-  Timers().push_back(this);
-  Arm(*this);
-}
-
-Timer::~Timer() {
-  auto& all = Timers();
-  all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
 }  // namespace platform
