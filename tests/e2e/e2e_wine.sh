@@ -79,5 +79,34 @@ if start_game "$P"; then
   [ -z "$size" ] || [ "$size" = 1280x1024 ] || fail "screen size changed to $size"
 fi
 
+# --- a monitor at 200 %: the window twice as large, the game still 640x480 ---------------------
+# Wine's system DPI is the prefix's LogPixels; it is set back whatever happens.
+set_dpi() {
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  "$WINESERVER" -k 2>/dev/null
+  "$WINESERVER" -w 2>/dev/null
+}
+trap 'set_dpi 96; cleanup' EXIT
+start_x 1600x1200  # room for the doubled window and its frame
+set_dpi 192
+P=$(new_folder)
+if start_game "$P"; then
+  edge=$(((WIDTH - 1280) / 2))
+  X=$((X - (WIDTH - 640) / 2 + edge))
+  Y=$((Y - (HEIGHT - 480 - (WIDTH - 640) / 2) + HEIGHT - 960 - edge))
+  [ "$edge" -ge 0 ] && [ "$edge" -lt 40 ] && pass "200 %: the window holds a 1280x960 client area" ||
+    fail "200 %: window ${WIDTH}x$HEIGHT"
+  screen_is title "$X" "$Y" 2 && pass "200 %: title scaled 2x" || fail "200 %: title at $X,$Y"
+  xdotool mousemove "$((X + 640))" "$((Y + 600))" click 1
+  sleep 0.5
+  screen_is play "$X" "$Y" 2 && pass "200 %: a click in game pixels starts the stage" || fail "200 %: play"
+  xdotool key --window "$WID" Escape
+  sleep 0.4
+  xdotool key --window "$WID" Escape
+  wait_exit 2
+  [ "$RC" = 0 ] && pass "200 %: clean exit" || fail "200 %: exit $RC"
+fi
+set_dpi 96
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]
