@@ -1,6 +1,7 @@
 // What the game calls on the operating system, under the names and signatures it was written
-// against, provided here over SDL2. This header is the only one the game needs from the platform;
-// nothing in it exposes SDL.
+// against: provided here over SDL2, or on Windows the system's own functions with the layer in
+// front of the few whose view differs. This header is the only one the game needs from the
+// platform; nothing in it exposes SDL.
 //
 // Every function checks its handles and arguments and fails by its return value instead of
 // crashing: the game runs on a skip-and-continue rule and simply ignores a failed call.
@@ -15,6 +16,53 @@
 
 #include "platform/profile.h"
 #include "platform/wintypes.h"
+
+#ifdef _WIN32
+
+// On Windows the game calls the system itself. The layer steps in front only where the game's
+// view must differ from the system's, under the very names the game calls:
+// - geometry, the cursor clip and the screen size are in the game's 640x480 units, while the
+//   window is enlarged by the monitor's whole scale factor or shows the full-screen stand-in;
+// - Win64 keeps window procedures in SetWindowLongPtrA, not in a 32-bit SetWindowLongA;
+// - the manual clock of the tests replaces GetTickCount, and the command log sees every
+//   multimedia command before the system does.
+namespace platform::win32 {
+BOOL GetWindowRect(HWND hWnd, RECT* lpRect);
+BOOL GetClientRect(HWND hWnd, RECT* lpRect);
+BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
+BOOL ClipCursor(const RECT* lpRect);
+BOOL GetClipCursor(RECT* lpRect);
+int GetDeviceCaps(HDC hdc, int index);
+LONG_PTR SetWindowLongA(HWND hWnd, int nIndex, LONG_PTR dwNewLong);
+LONG_PTR GetWindowLongA(HWND hWnd, int nIndex);
+DWORD GetTickCount();
+MCIERROR mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength,
+                        HWND hwndCallback);
+}  // namespace platform::win32
+
+// The layer's own files call the system's functions by these names.
+#ifndef ZORBILO_WIN32_LAYER
+#define GetWindowRect platform::win32::GetWindowRect
+#define GetClientRect platform::win32::GetClientRect
+#define SetWindowPos platform::win32::SetWindowPos
+#define ClipCursor platform::win32::ClipCursor
+#define GetClipCursor platform::win32::GetClipCursor
+#define GetDeviceCaps platform::win32::GetDeviceCaps
+#undef SetWindowLongA
+#define SetWindowLongA platform::win32::SetWindowLongA
+#undef GetWindowLongA
+#define GetWindowLongA platform::win32::GetWindowLongA
+#define GetTickCount platform::win32::GetTickCount
+#undef mciSendStringA
+#define mciSendStringA platform::win32::mciSendStringA
+#endif
+
+// DirectDraw cooperative-level flags.
+constexpr int32_t DDSCL_FULLSCREEN = 1;
+constexpr int32_t DDSCL_ALLOWREBOOT = 2;
+constexpr int32_t DDSCL_EXCLUSIVE = 16;
+
+#else  // not _WIN32
 
 // ---- Constants (their published Win32 values) ----------------------------------------------
 
@@ -174,6 +222,8 @@ DWORD GetTickCount();
 // notify posts MM_MCINOTIFY to hwndCallback when it ends. Returns 0 or an MCIERR_ code.
 MCIERROR mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength,
                         HWND hwndCallback);
+
+#endif  // _WIN32
 
 struct MciLogEntry {
   std::string command;

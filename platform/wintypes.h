@@ -3,6 +3,11 @@
 // dereferenced, so a stale or foreign handle can only make a call fail.
 #pragma once
 
+#ifdef _WIN32
+// Windows has them all, with these very names.
+#include "platform/win32/winapi.h"
+#else
+
 #include <cstdint>
 
 using BOOL = int32_t;
@@ -33,3 +38,5 @@ using HGDIOBJ = void*;
 
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
+
+#endif  // _WIN32

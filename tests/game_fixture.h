@@ -45,16 +45,25 @@ class GameTest : public ::testing::Test {
     return *form;
   }
 
+  // A file of the program folder by its UTF-8 name, as the game names it. (A plain string
+  // would be read in the C library's code page on Windows, which is not UTF-8.)
+  std::filesystem::path In(const std::string& name) const {
+    return dir / std::filesystem::path(std::u8string(name.begin(), name.end()));
+  }
+  static std::string Utf8(const std::filesystem::path& p) {
+    const std::u8string u = p.u8string();
+    return std::string(u.begin(), u.end());
+  }
   void WriteFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir / name, std::ios::binary) << bytes;
+    std::ofstream(In(name), std::ios::binary) << bytes;
   }
   std::string ReadFile(const std::string& name) {
-    std::ifstream in(dir / name, std::ios::binary);
+    std::ifstream in(In(name), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
   }
-  bool Exists(const std::string& name) { return std::filesystem::exists(dir / name); }
+  bool Exists(const std::string& name) { return std::filesystem::exists(In(name)); }
 
   // Commands sent since the last call.
   std::vector<std::string> TakeCommands() {

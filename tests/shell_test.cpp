@@ -319,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Shell, ARefusedWriteLeavesTheOldFileAndShutdownGoesOn) {
   WriteFile("ハイスコア.txt", "[Score]\r\nTotal=5\r\n");
-  chmod((dir / "ハイスコア.txt").c_str(), 0444);
+  std::filesystem::permissions(In("ハイスコア.txt"), std::filesystem::perms(0444));
   fMain& f = Load();
   f.bestScore = 40000;
   f.Unload();

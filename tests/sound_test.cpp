@@ -353,6 +353,10 @@ TEST_F(Sound, MusicCommandsInOrder) {
 }
 
 TEST_F(Sound, MusicLoopsByItselfAndStopsForGood) {
+#ifdef _WIN32
+  // The system's sequencer ends a piece only by playing it to a MIDI device.
+  if (midiOutGetNumDevs() == 0) GTEST_SKIP() << "no MIDI output device: the sequencer never ends a piece";
+#endif
   Init();
   std::string bgm = folder.Write("BGM.mid", MakeMid());
   const std::string replay = "play sound_bgm from 0 notify";

@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "platform/sdl/internal.h"
+#include "platform/timers.h"
 
 namespace platform::detail {
 
@@ -35,43 +36,10 @@ namespace {
 
 // ---- Clock -----------------------------------------------------------------------------------
 
-bool manualClock = false;
-uint64_t manualNow = 0;
-
-uint64_t RealNowMs() {
+uint64_t MonotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
-
-uint64_t NowMs() { return manualClock ? manualNow : RealNowMs(); }
-
-// ---- Timers ----------------------------------------------------------------------------------
-
-std::vector<Timer*>& Timers() {
-  static std::vector<Timer*> timers;
-  return timers;
-}
-
-void Arm(Timer& t) {
-  t.armed_ = t.Enabled.get() && t.Interval.get() > 0;
-  if (t.armed_) t.due_ = NowMs() + static_cast<uint64_t>(t.Interval.get());
-}
-
-// The earliest armed timer due at or before limit (registration order breaks ties).
-Timer* NextDue(uint64_t limit) {
-  Timer* best = nullptr;
-  for (Timer* t : Timers())
-    if (t->armed_ && t->due_ <= limit && (!best || t->due_ < best->due_)) best = t;
-  return best;
-}
-
-void Fire(Timer& t, uint64_t now) {
-  // Keep the grid; a tick more than an interval late starts a new grid from now.
-  uint64_t interval = static_cast<uint64_t>(std::max<int32_t>(1, t.Interval.get()));
-  t.due_ += interval;
-  if (t.due_ <= now) t.due_ = now + interval;
-  if (t.Tick) t.Tick();
 }
 
 // ---- Posted messages and tasks -----------------------------------------------------------------
@@ -274,23 +242,12 @@ void PresentAll() {
   });
 }
 
-// One turn without waiting: input, posted messages, then the timers that are due.
+// One turn without waiting: input, posted messages, then the timers that are due (each at most
+// once, however late it is).
 void Turn() {
   PumpInput();
   DeliverPosted();
-  uint64_t now = NowMs();
-  // Each timer fires at most once per turn, however late it is.
-  std::vector<Timer*> due;
-  for (Timer* t : Timers())
-    if (t->armed_ && t->due_ <= now) due.push_back(t);
-  std::sort(due.begin(), due.end(), [](Timer* a, Timer* b) { return a->due_ < b->due_; });
-  for (Timer* t : due) {
-    auto& all = Timers();
-    // A handler may have disabled or destroyed a later timer of this batch.
-    if (std::find(all.begin(), all.end(), t) == all.end() || !t->armed_ || t->due_ > now) continue;
-    Fire(*t, now);
-    DeliverPosted();
-  }
+  platform::timers::FireDue(platform::timers::NowMs());
   PresentAll();
 }
 
@@ -362,8 +319,18 @@ void ApplyCursor(Window& w) {
 
 using namespace platform::detail;
 
+namespace platform::timers::backend {
+double RealNowMs() { return static_cast<double>(MonotonicMs()); }
+void PumpAll() {
+  PumpInput();
+  platform::detail::DeliverPosted();
+}
+void DeliverPosted() { platform::detail::DeliverPosted(); }
+void PresentAll() { platform::detail::PresentAll(); }
+}  // namespace platform::timers::backend
+
 DWORD GetTickCount() {
-  if (manualClock) return static_cast<DWORD>(manualNow);
+  if (platform::timers::Manual()) return static_cast<DWORD>(platform::timers::ManualNowMs());
   timespec ts{};
   clock_gettime(CLOCK_BOOTTIME, &ts);
   return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
@@ -389,34 +356,6 @@ void PostToMainThread(std::function<void()> fn) {
     queue.push_back({nullptr, 0, 0, 0, std::move(fn)});
   }
   Wake();
-}
-
-void UseManualClock(uint32_t ms) {
-  manualClock = true;
-  manualNow = ms;
-  for (Timer* t : Timers()) Arm(*t);
-}
-
-bool UsingManualClock() { return manualClock; }
-
-void UseRealClock() {
-  manualClock = false;
-  for (Timer* t : Timers()) Arm(*t);
-}
-
-void AdvanceClock(uint32_t ms) {
-  if (!manualClock) return;
-  uint64_t target = manualNow + ms;
-  PumpInput();
-  DeliverPosted();
-  while (Timer* t = NextDue(target)) {
-    manualNow = std::max(manualNow, t->due_);
-    Fire(*t, manualNow);
-    DeliverPosted();
-  }
-  manualNow = target;
-  DeliverPosted();
-  PresentAll();
 }
 
 void DoEvents() { Turn(); }
@@ -451,15 +390,13 @@ int RunMessageLoop(Form& form) {
       continue;
     }
     if (!form.Loaded()) break;
-    if (manualClock) {
+    if (platform::timers::Manual()) {
       SDL_Delay(1);
       continue;
     }
     // Sleep until the next timer is due or an event arrives; never spin.
-    uint64_t now = RealNowMs();
-    uint64_t wait = 100;
-    for (Timer* t : Timers())
-      if (t->armed_) wait = std::min(wait, t->due_ > now ? t->due_ - now : 0);
+    const auto wait = static_cast<uint64_t>(
+        platform::timers::MsUntilNextDue(static_cast<double>(MonotonicMs()), 100));
     if (wait == 0) continue;
     {
       std::lock_guard<std::mutex> lock(queueMutex);
@@ -470,20 +407,6 @@ int RunMessageLoop(Form& form) {
   }
   runningForm = nullptr;
   return 0;
-}
-
-// ---- Timer -------------------------------------------------------------------------------------
-
-Timer::Timer(int32_t interval, bool enabled) : Interval(interval), Enabled(enabled) {
-  Interval.bind([this](const int32_t&) { Arm(*this); });
-  Enabled.bind([this](const bool&) { Arm(*this); });
-  Timers().push_back(this);
-  Arm(*this);
-}
-
-Timer::~Timer() {
-  auto& all = Timers();
-  all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
 // ---- Picture -----------------------------------------------------------------------------------
