@@ -260,12 +260,18 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
     return TRUE;
 
   bool overlap = d.px == s.px;
+  // A window is presented only when its pixels change: the game redraws still screens (the title,
+  // the closing text) every frame, identical each time, and sending them again costs the X server
+  // and us far more than comparing them.
+  bool changed = !d.window || rop != SRCCOPY;
   for (int row = 0; row < h; ++row) {
     // Copy bottom-up when source and destination share a store and the rows could collide.
     int r = (overlap && y > y1) ? h - 1 - row : row;
     uint32_t* dp = d.px + static_cast<size_t>(y + r) * d.w + x;
     const uint32_t* sp = s.px + static_cast<size_t>(y1 + r) * s.w + x1;
     if (rop == SRCCOPY) {
+      if (!changed && std::memcmp(dp, sp, static_cast<size_t>(w) * 4) == 0) continue;
+      changed = true;
       std::memmove(dp, sp, static_cast<size_t>(w) * 4);
     } else if (overlap) {
       for (int i = 0; i < w; ++i) dp[i] = rop == SRCPAINT ? (dp[i] | sp[i]) : (dp[i] & sp[i]);
@@ -275,9 +281,9 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
       Blend(dp, sp, w, [](uint32_t a, uint32_t b) { return a & b; });
     }
   }
-  ++*d.version;
+  if (changed) ++*d.version;
   if (d.window) {
-    d.window->dirty = true;
+    if (changed) d.window->dirty = true;
     bool whole = rop == SRCCOPY && x == 0 && y == 0 && x1 == 0 && y1 == 0 && w == d.w && h == d.h;
     d.window->lastSrc = whole ? s.version : nullptr;
     d.window->lastSrcVersion = whole ? *s.version : 0;

@@ -2,6 +2,8 @@
 # against the sprite sheet, exits awaited. Sourced; expects SHEET and CHECK to be set.
 
 WORK=$(mktemp -d)
+# The cases choose the desktop's scale themselves.
+unset GDK_SCALE
 XPID=
 APID=
 failures=0
