@@ -122,8 +122,10 @@ Picture swatterStriking() {
 Picture swatterIcon(int size) {
   const float u = static_cast<float>(size) / 32.0f;
   Canvas c(size, size, size >= 128 ? 4 : 8);
-  const float x0 = 3 * u, y0 = 0.25f * u, x1 = 29 * u, y1 = 26 * u;
-  const float rim = std::max(1.0f, 2 * u), round = 2.5f * u;
+  // Edges on whole pixels, so that small sizes stay crisp instead of half-covered.
+  auto px = [](float v) { return std::round(v); };
+  const float x0 = px(3 * u), y0 = px(0.25f * u), x1 = px(29 * u), y1 = px(26 * u);
+  const float rim = std::max(1.0f, px(2 * u)), round = 2.5f * u;
   auto rounded = [&](float ax, float ay, float bx, float by, float r) {
     return polygon([&] {
       std::vector<Pt> pts;
@@ -149,11 +151,13 @@ Picture swatterIcon(int size) {
          lit(kHandle, kHandleDark));
   // The mesh: threads across the opening, holes left empty.
   const float ix0 = x0 + rim, iy0 = y0 + rim, ix1 = x1 - rim, iy1 = y1 - rim;
-  const float thread = std::max(1.0f, 0.9f * u);
-  for (int i = 1; i < 8; ++i) {
-    const float fx = ix0 + (ix1 - ix0) * static_cast<float>(i) / 8, fy = iy0 + (iy1 - iy0) * static_cast<float>(i) / 8;
-    c.fill(rect(fx - thread / 2, iy0, thread, iy1 - iy0), lit(kMeshLight, kMesh));
-    c.fill(rect(ix0, fy - thread / 2, ix1 - ix0, thread), lit(kMeshLight, kMesh));
+  const float thread = std::max(1.0f, px(0.9f * u));
+  const int holes = size < 32 ? 6 : 8;
+  for (int i = 1; i < holes; ++i) {
+    const float t = static_cast<float>(i) / static_cast<float>(holes);
+    const float fx = px(ix0 + (ix1 - ix0) * t - thread / 2), fy = px(iy0 + (iy1 - iy0) * t - thread / 2);
+    c.fill(rect(fx, iy0, thread, iy1 - iy0), lit(kMeshLight, kMesh));
+    c.fill(rect(ix0, fy, ix1 - ix0, thread), lit(kMeshLight, kMesh));
   }
   // The rim: dark outline, then the lit band inside it.
   c.fill(minus(rounded(x0, y0, x1, y1, round), rounded(ix0, iy0, ix1, iy1, std::max(0.5f, round - rim))),
