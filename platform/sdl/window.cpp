@@ -326,8 +326,12 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
     const int k = DesktopScale();
     int pw = 0, ph = 0;
     SDL_GetWindowSize(w->sdl, &pw, &ph);
-    if (S().virtualW <= 0 && ncw > 0 && nch > 0 && (pw != ncw * k || ph != nch * k))
+    if (S().virtualW <= 0 && ncw > 0 && nch > 0 && (pw != ncw * k || ph != nch * k)) {
       SDL_SetWindowSize(w->sdl, ncw * k, nch * k);
+      // It was made centred at its unscaled size: centre it at its real one before it shows.
+      if (k > 1 && (uFlags & SWP_NOMOVE) && !(w->style & WS_VISIBLE))
+        SDL_SetWindowPosition(w->sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
   }
   const int k = S().virtualW > 0 ? 1 : DesktopScale();
   if (!(uFlags & SWP_NOMOVE)) {

@@ -102,6 +102,8 @@ if start_game "$P"; then
 fi
 unset GDK_SCALE
 # The same from the X resources a desktop sets when scaled (Xft.dpi), read by the game itself.
+# -noreset: the root window's properties outlive the client that set them.
+start_x 1600x1200 -noreset
 P=$(new_folder)
 xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	192
 " 2>/dev/null

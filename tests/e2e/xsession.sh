@@ -18,11 +18,11 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
-start_x() {  # start_x WxH
+start_x() {  # start_x WxH [XVFB-OPTION...]
   [ -n "$XPID" ] && kill "$XPID" 2>/dev/null && wait "$XPID" 2>/dev/null
   for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 "${1}x24" -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${1}x24" -nolisten tcp "${@:2}" >/dev/null 2>&1 &
     XPID=$!
     for _ in $(seq 50); do
       [ -e "/tmp/.X11-unix/X$n" ] && break

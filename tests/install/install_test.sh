@@ -8,11 +8,12 @@ SHEET=$2
 CHECK=$3
 . "$(dirname "${BASH_SOURCE[0]}")/../e2e/xsession.sh"
 
-PREFIX=$WORK/prefix
-cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
+# Into a root of its own, as a package would lay it out (appstreamcli compose reads such a root).
+PREFIX=$WORK/root/usr
+DESTDIR=$WORK/root cmake --install "$BUILD" --prefix /usr >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
 # Debian's layout for games: commands in games/, the program folder's executables in
 # lib/games/zorbilo, the sounds and music in share/games/zorbilo.
-installed=(games/zorbilo games/zorbilo-settings lib/games/zorbilo/Zorbilo lib/games/zorbilo/設定
+installed=(games/zorbilo games/zorbilo-settings lib/games/zorbilo/Zorbilo lib/games/zorbilo/zorbilo-settings
   share/applications/zorbilo.desktop share/applications/zorbilo-settings.desktop
   share/metainfo/io.github.zorbilo.Zorbilo.metainfo.xml share/man/man6/zorbilo.6.gz
   share/man/man6/zorbilo-settings.6.gz share/doc/zorbilo/copyright share/doc/zorbilo/changelog.gz)
@@ -42,8 +43,8 @@ grep -q '^Categories=Settings;' "$PREFIX/share/applications/zorbilo-settings.des
 # A software centre builds its catalogue with appstreamcli compose: the game must survive it,
 # which takes an icon of at least 64x64 that it can find.
 if appstreamcli compose --help >/dev/null 2>&1; then
-  if appstreamcli compose --no-color --result-root="$WORK/compose" --origin=zorbilo "$PREFIX" \
-    >"$WORK/compose.log" 2>&1 && zcat "$WORK"/compose/share/swcatalog/xml/zorbilo.xml.gz 2>/dev/null |
+  if appstreamcli compose --no-color --result-root="$WORK/compose" --origin=zorbilo "$WORK/root" \
+    >"$WORK/compose.log" 2>&1 && find "$WORK/compose" -name zorbilo.xml.gz -exec zcat {} + 2>/dev/null |
     grep -q '<id>io.github.zorbilo.Zorbilo</id>'; then
     pass "appstreamcli compose keeps the game"
   else
@@ -80,7 +81,7 @@ if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
     [ "$(dpkg-deb -f "$DEB" Package)" = zorbilo ] && pass "package zorbilo built" || fail "package name"
     files=$(dpkg-deb -c "$DEB" | awk '{print $6}')
     for f in ./usr/games/zorbilo ./usr/games/zorbilo-settings ./usr/lib/games/zorbilo/Zorbilo \
-             ./usr/lib/games/zorbilo/設定 ./usr/share/games/zorbilo/BGM.mid \
+             ./usr/lib/games/zorbilo/zorbilo-settings ./usr/share/games/zorbilo/BGM.mid \
              ./usr/share/applications/zorbilo.desktop ./usr/share/doc/zorbilo/copyright \
              ./usr/share/doc/zorbilo/changelog.gz ./usr/share/man/man6/zorbilo.6.gz \
              ./usr/share/icons/hicolor/256x256/apps/zorbilo.png; do
