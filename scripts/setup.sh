@@ -49,15 +49,24 @@ install_missing_packages() {
   else
     echo "Installing missing packages: $missing"
   fi
-  # --error-on=any: without it a source that cannot be reached is only a warning.
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq --error-on=any >/dev/null ||
-    die "cannot reach the package archive (apt-get update failed, see above); check the network
-       connection and /etc/apt/sources.list, then run this again."
-  # shellcheck disable=SC2086
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    $missing >/dev/null ||
-    die "could not install the packages (see apt-get's messages above). As root, run:
+  local log
+  log=$(mktemp) || die "cannot create a temporary file; check that /tmp is writable."
+  # apt's own warnings name the source that failed; they are shown only when something does.
+  if ! "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
+    apt-get update -qq >"$log" 2>&1 ||
+    ! "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes \
+      apt-get install -y -qq --no-install-recommends $missing >>"$log" 2>&1; then
+    grep -E '^(E|W):' "$log" | tail -n 5 >&2
+    if grep -qiE 'Could not resolve|Temporary failure|Failed to fetch|Unable to connect|Network is unreachable' "$log"; then
+      rm -f "$log"
+      die "cannot reach the package archive; check the network connection and the package sources
+       (/etc/apt/sources.list), then run this again."
+    fi
+    rm -f "$log"
+    die "could not install the packages (apt-get's messages are above). As root, run:
        $as_root"
+  fi
+  rm -f "$log"
 }
 
 # display_reachable: whether a program started now can open a window on DISPLAY or
