@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  // Names the window's class (X11: "Zorbilo-settings") and application id (Wayland) after the
+  // Names the window's class (X11: "zorbilo-settings") and application id (Wayland) after the
   // desktop entry, so a desktop matches the window to it.
   QApplication::setApplicationName("zorbilo-settings");
   QGuiApplication::setDesktopFileName("zorbilo-settings");

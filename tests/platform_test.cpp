@@ -640,6 +640,30 @@ TEST_F(Platform, FrameEqualToTheOneShownIsNotPresentedAgain) {
   ASSERT_TRUE(BitBlt(form.hDC, 100, 100, 10, 10, patch.dc, 0, 0, SRCCOPY));
   platform::Present();
   EXPECT_EQ(platform::PresentCount(), shown + 2);
+
+  // The same buffer taken again after changes in a few of its rows (by a copy, by sprite
+  // masks, by text): each change reaches the window, whatever rows it is in.
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+  platform::Present();
+  ASSERT_TRUE(BitBlt(a.dc, 320, 240, 1, 1, patch.dc, 0, 0, SRCCOPY));
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(form.hDC, 320, 240), RGB(1, 1, 1));
+  ASSERT_TRUE(BitBlt(a.dc, 5, 7, 1, 1, patch.dc, 0, 0, SRCAND));
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(form.hDC, 5, 7), RGB(0, 0, 0));
+  LOGFONTA lf{};
+  lf.lfHeight = 20;
+  HFONT font = CreateFontIndirectA(&lf);
+  SelectObject(a.dc, font);
+  SetBkMode(a.dc, OPAQUE);
+  const uint64_t beforeText = platform::PresentCount();
+  if (TextOutA(a.dc, 0, 400, "X", 1)) {
+    ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+    platform::Present();
+    EXPECT_EQ(platform::PresentCount(), beforeText + 1);
+    EXPECT_EQ(GetPixel(form.hDC, 1, 401), GetPixel(a.dc, 1, 401));
+  }
+  DeleteObject(font);
 }
 
 // ---- Full screen ---------------------------------------------------------------------------

@@ -89,7 +89,10 @@ struct Bitmap {
   int h = 0;
   std::vector<uint32_t> px;
   bool hasAlpha = false;
-  uint64_t version = 0;  // bumped by every write, so an unchanged frame need not be presented
+  uint64_t version = 0;  // a new value at every write (from one clock for all surfaces)
+  // The version at which each row last changed; empty while unknown (every row counts as new).
+  // A window that took this whole bitmap at version v need not look at rows not newer than v.
+  std::vector<uint64_t> rowVersion;
   int selectedIn = 0;    // DCs that hold it; a selected bitmap cannot be deleted
 };
 
@@ -116,7 +119,8 @@ struct Surface {
   int w = 0;
   int h = 0;
   uint64_t* version = nullptr;
-  Window* window = nullptr;  // set when drawing into it must be presented
+  Window* window = nullptr;             // set when drawing into it must be presented
+  std::vector<uint64_t>* rows = nullptr;  // a bitmap's row versions
 };
 
 // ---- Windows ---------------------------------------------------------------------------------
@@ -161,6 +165,9 @@ struct State {
   // pixels this many times enlarged, and screen coordinates are the desktop's divided by it.
   int desktopScale = 0;
   uint64_t presents = 0;  // times a window's pixels went to the screen
+  // Versions of every surface come from this one clock, so a surface made where another one
+  // was never shares a version with what a window took from the old one.
+  uint64_t versionClock = 0;
 };
 
 State& S();
