@@ -4,6 +4,9 @@
 WORK=$(mktemp -d)
 # The cases choose the desktop's scale themselves.
 unset GDK_SCALE
+# xdotool matches window names in the locale's encoding: the settings tool's name is Japanese,
+# and a login without a locale (a fresh minimal system) would see only question marks.
+export LC_ALL=C.UTF-8
 XPID=
 APID=
 failures=0
