@@ -30,6 +30,7 @@ USED_BY=(
   "libclang-rt-14-dev|-fsanitize=[a-z,]*fuzzer" # libFuzzer's runtime
   "dpkg-dev|CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON"  # dpkg-shlibdeps, run by CPack
   "appstream-compose|appstreamcli compose"     # the compose plugin of appstreamcli
+  "googletest|/usr/src/googletest"              # GoogleTest's sources, built for Windows
 )
 
 failures=0
@@ -41,7 +42,8 @@ mapfile -t scripts < <(cd "$ROOT" && {
   ls scripts/play scripts/test scripts/setup.sh scripts/windows .ci/run 2>/dev/null
   find tests tools bench packaging -name '*.sh' -o -name '*.in' -path '*launcher*'
 } | sort -u)
-mapfile -t cmakes < <(cd "$ROOT" && find . -name CMakeLists.txt -not -path './build*' | sort)
+mapfile -t cmakes < <(cd "$ROOT" && find . \( -name CMakeLists.txt -o -name '*.cmake' \) \
+  -not -path './build*' | sort)
 
 commands=$(
   cd "$ROOT" &&
@@ -68,8 +70,9 @@ commands=$(
     }
     END { for (f in fn) print "-" f }
   ' "${scripts[@]}"
-  grep -hoE '(COMMAND|find_program\([A-Za-z_]+)[[:space:]]+[A-Za-z][A-Za-z0-9+._-]*' "${cmakes[@]}" |
-    awk '{ print $NF }'
+  # Commands of custom rules and tests, programs looked for, compilers of a toolchain file.
+  grep -hoE '(COMMAND|find_program\([A-Za-z_]+( NAMES)?|CMAKE_[A-Z_]*COMPILER)[[:space:]]+[A-Za-z][A-Za-z0-9+._-]*' \
+    "${cmakes[@]}" | awk '{ print $NF }'
 )
 functions=$(grep '^-' <<<"$commands" | cut -c2- | sort -u)
 commands=$(grep -v '^-' <<<"$commands" | sort -u | comm -23 - <(echo "$functions"))
