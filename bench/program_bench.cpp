@@ -4,8 +4,9 @@
 // LAUNCH_NS is CLOCK_REALTIME in nanoseconds taken just before the program was started.
 //   program_bench baseline SECONDS             a minimal SDL program: a fixed 640x480 picture
 //                                              presented 33 times a second; prints its CPU %
-//   program_bench title SECONDS PROGRAM_FOLDER the game's title screen, left alone; prints its
-//                                              CPU % (and, given ZORBILO_BASELINE_CPU, the ratio)
+//   program_bench title|ending SECONDS FOLDER  the title screen or the closing words, left alone;
+//                                              prints the CPU % (and, given ZORBILO_BASELINE_CPU,
+//                                              the ratio)
 #include <SDL.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -92,12 +93,17 @@ int Baseline(double seconds) {
   return 0;
 }
 
-// The title screen left alone for a while, through the program's own loop.
-int Title(double seconds, const char* folder) {
+// A still screen left alone for a while, through the program's own loop: the title, or the
+// closing words of master's mode (which stay until Esc).
+int StillScreen(const std::string& which, double seconds, const char* folder) {
   App.Path = folder;
   fMain f;
   f.Form_Load();
   if (!f.hWnd) return 1;
+  if (which == "ending") {
+    f.gameState = 4;
+    f.gameMode = 2;
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   platform::DoEvents();  // settle: first frames, sounds opened
   const uint64_t presents0 = platform::PresentCount();
@@ -114,11 +120,12 @@ int Title(double seconds, const char* folder) {
   stopper.join();
   const double pct = 100.0 * cpu / wall;
   const uint64_t presents = platform::PresentCount() - presents0;
-  std::printf("title screen for %.1f s: CPU %.3f %% of one core (limit 1 %%), %llu frames presented\n",
+  const char* name = which == "ending" ? "closing words" : "title screen";
+  std::printf("%s for %.1f s: CPU %.3f %% of one core (limit 1 %%), %llu frames presented\n", name,
               wall, pct, static_cast<unsigned long long>(presents));
   if (const char* base = std::getenv("ZORBILO_BASELINE_CPU"); base && std::atof(base) > 0)
-    std::printf("title screen / a program presenting a fixed picture 33 times a second (%.3f %%): "
-                "%.2f\n", std::atof(base), pct / std::atof(base));
+    std::printf("%s / a program presenting a fixed picture 33 times a second (%.3f %%): %.2f\n",
+                name, std::atof(base), pct / std::atof(base));
   return pct <= 1.0 ? 0 : 1;
 }
 
@@ -133,7 +140,8 @@ bool AnyPixelDrawn(HDC dc) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "baseline") return Baseline(std::atof(argv[2]));
-  if (argc == 4 && std::string(argv[1]) == "title") return Title(std::atof(argv[2]), argv[3]);
+  if (argc == 4 && (std::string(argv[1]) == "title" || std::string(argv[1]) == "ending"))
+    return StillScreen(argv[1], std::atof(argv[2]), argv[3]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: %s LAUNCH_NS PROGRAM_FOLDER\n", argv[0]);
     return 2;

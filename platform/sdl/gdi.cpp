@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "platform/sdl/internal.h"
 
@@ -94,6 +96,38 @@ std::string FindFontFile(const char* face, bool bold) {
     if (!file.empty()) return file;
   }
   return {};
+}
+
+// The coverage of a text in a font, white on clear, ARGB. Screens that show text show the same
+// lines frame after frame (the closing words, the frame-rate readout mostly), and rendering them
+// costs far more than drawing them: the last few are kept, by font and text.
+const SDL_Surface* RenderedText(const Font& f, TTF_Font* ttf, const std::string& utf8) {
+  using Key = std::tuple<std::string, LONG, bool, BYTE, std::string>;
+  struct Entry {
+    Key key;
+    SDL_Surface* argb;
+  };
+  static std::vector<Entry> cache;  // most recent last
+  constexpr size_t kKept = 32;
+  char face[LF_FACESIZE + 1] = {};
+  std::memcpy(face, f.lf.lfFaceName, LF_FACESIZE);
+  Key key{face, f.lf.lfHeight, f.lf.lfWeight >= 600, f.lf.lfItalic, utf8};
+  for (size_t i = cache.size(); i-- > 0;) {
+    if (cache[i].key != key) continue;
+    std::rotate(cache.begin() + static_cast<long>(i), cache.begin() + static_cast<long>(i) + 1, cache.end());
+    return cache.back().argb;
+  }
+  SDL_Surface* glyphs = TTF_RenderUTF8_Blended(ttf, utf8.c_str(), SDL_Color{255, 255, 255, 255});
+  if (!glyphs) return nullptr;
+  SDL_Surface* argb = SDL_ConvertSurfaceFormat(glyphs, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(glyphs);
+  if (!argb) return nullptr;
+  if (cache.size() == kKept) {
+    SDL_FreeSurface(cache.front().argb);
+    cache.erase(cache.begin());
+  }
+  cache.push_back({std::move(key), argb});
+  return argb;
 }
 
 TTF_Font* OpenFont(Font& f) {
@@ -390,11 +424,7 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   TTF_Font* ttf = OpenFont(*font);
   if (!ttf) return FALSE;
 
-  SDL_Color white{255, 255, 255, 255};
-  SDL_Surface* glyphs = TTF_RenderUTF8_Blended(ttf, utf8.c_str(), white);
-  if (!glyphs) return FALSE;
-  SDL_Surface* argb = SDL_ConvertSurfaceFormat(glyphs, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(glyphs);
+  const SDL_Surface* argb = RenderedText(*font, ttf, utf8);
   if (!argb) return FALSE;
 
   uint32_t tr = GetRValue(dc->textColor), tg = GetGValue(dc->textColor),
@@ -420,7 +450,6 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
     }
   }
   const int glyphRows = argb->h;
-  SDL_FreeSurface(argb);
   const uint64_t next = ++S().versionClock;
   if (d.rows) {
     if (d.rows->size() != static_cast<size_t>(d.h)) d.rows->assign(d.h, next);
