@@ -67,13 +67,14 @@ double CpuPrecise() {
 int Baseline(double seconds) {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
-  SDL_Window* w = SDL_CreateWindow("baseline", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                   640, 480, SDL_WINDOW_SHOWN);
+  SDL_Window* w = SDL_CreateWindow("baseline", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640,
+                                   480, SDL_WINDOW_SHOWN);
   SDL_Surface* s = w ? SDL_GetWindowSurface(w) : nullptr;
   if (!s) return 1;
   for (int y = 0; y < s->h; ++y)
     for (int x = 0; x < s->w; ++x)
-      static_cast<uint32_t*>(s->pixels)[y * s->pitch / 4 + x] = ((x / 32 + y / 32) % 2) ? 0x9FCFEF : 0xBFE3F7;
+      static_cast<uint32_t*>(s->pixels)[y * s->pitch / 4 + x] =
+          ((x / 32 + y / 32) % 2) ? 0x9FCFEF : 0xBFE3F7;
   const double cpu0 = CpuPrecise();
   const int64_t t0 = NowNs(CLOCK_MONOTONIC);
   int64_t next = t0;

@@ -114,7 +114,8 @@ const SDL_Surface* RenderedText(const Font& f, TTF_Font* ttf, const std::string&
   Key key{face, f.lf.lfHeight, f.lf.lfWeight >= 600, f.lf.lfItalic, utf8};
   for (size_t i = cache.size(); i-- > 0;) {
     if (cache[i].key != key) continue;
-    std::rotate(cache.begin() + static_cast<long>(i), cache.begin() + static_cast<long>(i) + 1, cache.end());
+    std::rotate(cache.begin() + static_cast<long>(i), cache.begin() + static_cast<long>(i) + 1,
+                cache.end());
     return cache.back().argb;
   }
   SDL_Surface* glyphs = TTF_RenderUTF8_Blended(ttf, utf8.c_str(), SDL_Color{255, 255, 255, 255});
@@ -178,7 +179,8 @@ std::array<CopyStamp, 128> copyStamps;
 
 CopyStamp& StampSlot(const CopyStamp& key) {
   // Tile positions are multiples of the tile size: every bit must reach the slot number.
-  uint64_t hash = reinterpret_cast<uintptr_t>(key.dst) ^ (reinterpret_cast<uintptr_t>(key.src) << 7);
+  uint64_t hash =
+      reinterpret_cast<uintptr_t>(key.dst) ^ (reinterpret_cast<uintptr_t>(key.src) << 7);
   for (int v : {key.x, key.y, key.w, key.h, key.x1, key.y1}) {
     hash = (hash ^ static_cast<uint32_t>(v)) * 0x9E3779B97F4A7C15ull;
     hash ^= hash >> 29;
@@ -347,11 +349,13 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   // change: the game redraws still screens (the title, the closing text) every frame, identical
   // each time, and writing and sending them again costs far more than comparing them. A window
   // that took this whole source before compares only the rows the source changed since.
-  const bool whole = rop == SRCCOPY && x == 0 && y == 0 && x1 == 0 && y1 == 0 && w == d.w && h == d.h;
+  const bool whole =
+      rop == SRCCOPY && x == 0 && y == 0 && x1 == 0 && y1 == 0 && w == d.w && h == d.h;
   const bool known = d.window && whole && d.window->lastSrc == s.version && s.rows &&
                      s.rows->size() == static_cast<size_t>(s.h);
   const uint64_t since = known ? d.window->lastSrcVersion : 0;
-  if (rop == SRCCOPY && !d.window && d.px != s.px && UnchangedSinceSameCopy(d, s, x, y, w, h, x1, y1))
+  if (rop == SRCCOPY && !d.window && d.px != s.px &&
+      UnchangedSinceSameCopy(d, s, x, y, w, h, x1, y1))
     return TRUE;
   const uint64_t next = S().versionClock + 1;
   bool changed = false;

@@ -119,7 +119,7 @@ struct Surface {
   int w = 0;
   int h = 0;
   uint64_t* version = nullptr;
-  Window* window = nullptr;             // set when drawing into it must be presented
+  Window* window = nullptr;               // set when drawing into it must be presented
   std::vector<uint64_t>* rows = nullptr;  // a bitmap's row versions
 };
 

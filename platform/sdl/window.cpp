@@ -456,9 +456,13 @@ void SetDesktopScale(int factor) {
   ApplyClip();
 }
 
-int DesktopScale() { return detail::DesktopScale(); }
+int DesktopScale() {
+  return detail::DesktopScale();
+}
 
-uint64_t PresentCount() { return S().presents; }
+uint64_t PresentCount() {
+  return S().presents;
+}
 
 void SimulateWindowFrame(int left, int top, int right, int bottom) {
   if (left < 0 || top < 0 || right < 0 || bottom < 0)

@@ -155,12 +155,14 @@ Picture swatterIcon(int size) {
   const int holes = size < 32 ? 6 : 8;
   for (int i = 1; i < holes; ++i) {
     const float t = static_cast<float>(i) / static_cast<float>(holes);
-    const float fx = px(ix0 + (ix1 - ix0) * t - thread / 2), fy = px(iy0 + (iy1 - iy0) * t - thread / 2);
+    const float fx = px(ix0 + (ix1 - ix0) * t - thread / 2),
+                fy = px(iy0 + (iy1 - iy0) * t - thread / 2);
     c.fill(rect(fx, iy0, thread, iy1 - iy0), lit(kMeshLight, kMesh));
     c.fill(rect(ix0, fy, ix1 - ix0, thread), lit(kMeshLight, kMesh));
   }
   // The rim: dark outline, then the lit band inside it.
-  c.fill(minus(rounded(x0, y0, x1, y1, round), rounded(ix0, iy0, ix1, iy1, std::max(0.5f, round - rim))),
+  c.fill(minus(rounded(x0, y0, x1, y1, round),
+               rounded(ix0, iy0, ix1, iy1, std::max(0.5f, round - rim))),
          rgb(kRimDark.r, kRimDark.g, kRimDark.b));
   const float edge = std::max(0.6f, 0.45f * u);
   c.fill(minus(rounded(x0 + edge, y0 + edge, x1 - edge, y1 - edge, round - edge),
@@ -225,9 +227,12 @@ std::vector<OutFile> makePictures() {
   // the others drawn at their size, never an enlargement.
   for (int size : kIconSizes) {
     const std::string n = std::to_string(size);
-    const Picture game = size == 16 ? swatterRaisedSmall() : size == 32 ? raised : swatterIcon(size);
+    const Picture game = size == 16   ? swatterRaisedSmall()
+                         : size == 32 ? raised
+                                      : swatterIcon(size);
     files.push_back({"game/assets/icons/zorbilo-" + n + ".png", encodePngRgba(game)});
-    files.push_back({"settings-tool/icons/settings-" + n + ".png", encodePngRgba(settingsGear(size))});
+    files.push_back(
+        {"settings-tool/icons/settings-" + n + ".png", encodePngRgba(settingsGear(size))});
   }
   files.push_back({"tools/sheet-preview.png", encodePngRgb(preview)});
   return files;
