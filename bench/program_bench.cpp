@@ -2,6 +2,13 @@
 // screen, then CPU time and resident memory while stage 4 is played for 20 s on the real clock.
 //   program_bench LAUNCH_NS PROGRAM_FOLDER     (started by program_bench.sh, which sets up Xvfb)
 // LAUNCH_NS is CLOCK_REALTIME in nanoseconds taken just before the program was started.
+//   program_bench baseline SECONDS             a minimal SDL program: a fixed 640x480 picture
+//                                              presented 33 times a second; prints its CPU %
+//   program_bench title|ending SECONDS FOLDER  the title screen or the closing words, left alone;
+//                                              prints the CPU % (and, given ZORBILO_BASELINE_CPU,
+//                                              the ratio)
+#include <SDL.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -47,6 +54,82 @@ double StatusMb(const char* key) {
   return -1;
 }
 
+// CPU seconds of the whole process, to the microsecond.
+double CpuPrecise() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// What the title screen is measured against: the least a program can do to keep a 640x480
+// picture on screen at the game's frame rate, through the same path (a window surface).
+int Baseline(double seconds) {
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+  SDL_Window* w = SDL_CreateWindow("baseline", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640,
+                                   480, SDL_WINDOW_SHOWN);
+  SDL_Surface* s = w ? SDL_GetWindowSurface(w) : nullptr;
+  if (!s) return 1;
+  for (int y = 0; y < s->h; ++y)
+    for (int x = 0; x < s->w; ++x)
+      static_cast<uint32_t*>(s->pixels)[y * s->pitch / 4 + x] =
+          ((x / 32 + y / 32) % 2) ? 0x9FCFEF : 0xBFE3F7;
+  const double cpu0 = CpuPrecise();
+  const int64_t t0 = NowNs(CLOCK_MONOTONIC);
+  int64_t next = t0;
+  while (NowNs(CLOCK_MONOTONIC) - t0 < int64_t(seconds * 1e9)) {
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) {
+    }
+    SDL_UpdateWindowSurface(w);
+    next += 30'000'000;
+    const int64_t wait = next - NowNs(CLOCK_MONOTONIC);
+    if (wait > 0) SDL_Delay(static_cast<Uint32>(wait / 1'000'000));
+  }
+  const double pct = 100.0 * (CpuPrecise() - cpu0) / (double(NowNs(CLOCK_MONOTONIC) - t0) / 1e9);
+  std::printf("%.3f\n", pct);
+  SDL_DestroyWindow(w);
+  SDL_Quit();
+  return 0;
+}
+
+// A still screen left alone for a while, through the program's own loop: the title, or the
+// closing words of master's mode (which stay until Esc).
+int StillScreen(const std::string& which, double seconds, const char* folder) {
+  App.Path = folder;
+  fMain f;
+  f.Form_Load();
+  if (!f.hWnd) return 1;
+  if (which == "ending") {
+    f.gameState = 4;
+    f.gameMode = 2;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  platform::DoEvents();  // settle: first frames, sounds opened
+  const uint64_t presents0 = platform::PresentCount();
+  double cpu = 0, wall = 0;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    platform::PostToMainThread([&f] { f.Unload(); });
+  });
+  const double cpu0 = CpuPrecise();
+  const int64_t t0 = NowNs(CLOCK_MONOTONIC);
+  platform::RunMessageLoop(f);
+  wall = double(NowNs(CLOCK_MONOTONIC) - t0) / 1e9;
+  cpu = CpuPrecise() - cpu0;
+  stopper.join();
+  const double pct = 100.0 * cpu / wall;
+  const uint64_t presents = platform::PresentCount() - presents0;
+  const char* name = which == "ending" ? "closing words" : "title screen";
+  std::printf("%s for %.1f s: CPU %.3f %% of one core (limit 1 %%), %llu frames presented\n", name,
+              wall, pct, static_cast<unsigned long long>(presents));
+  if (const char* base = std::getenv("ZORBILO_BASELINE_CPU"); base && std::atof(base) > 0)
+    std::printf("%s / a program presenting a fixed picture 33 times a second (%.3f %%): %.2f\n",
+                name, std::atof(base), pct / std::atof(base));
+  return pct <= 1.0 ? 0 : 1;
+}
+
 bool AnyPixelDrawn(HDC dc) {
   for (int y = 0; y < 480; y += 16)
     for (int x = 0; x < 640; x += 16)
@@ -57,6 +140,9 @@ bool AnyPixelDrawn(HDC dc) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "baseline") return Baseline(std::atof(argv[2]));
+  if (argc == 4 && (std::string(argv[1]) == "title" || std::string(argv[1]) == "ending"))
+    return StillScreen(argv[1], std::atof(argv[2]), argv[3]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: %s LAUNCH_NS PROGRAM_FOLDER\n", argv[0]);
     return 2;

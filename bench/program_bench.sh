@@ -7,6 +7,23 @@ SHEET= CHECK=
 . "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/xsession.sh"
 start_x 1024x768
 P=$(new_folder)
+# A still screen (the title) against a minimal SDL program presenting a fixed picture 33 times
+# a second; the X server's share is shown beside each, read from its own counters.
+xcpu() { awk '{ print $14 + $15 }' "/proc/$XPID/stat"; }
+ticks=$(getconf CLK_TCK)
+x0=$(xcpu)
+base=$(SDL_AUDIODRIVER=dummy "$2" baseline 10) || { echo "FAIL: baseline program"; exit 1; }
+x1=$(xcpu)
+echo "minimal SDL program, fixed picture 33 times a second: CPU $base % (X server $(awk -v a="$x0" -v b="$x1" -v t="$ticks" 'BEGIN { printf "%.2f", 100 * (b - a) / t / 10 }') %)"
+status=0
+for screen in title ending; do
+  P=$(new_folder)
+  ZORBILO_BASELINE_CPU=$base SDL_AUDIODRIVER=dummy "$2" $screen 10 "$P" || status=1
+  x2=$(xcpu)
+  echo "X server meanwhile: $(awk -v a="$x1" -v b="$x2" -v t="$ticks" 'BEGIN { printf "%.2f", 100 * (b - a) / t / 10.5 }') %"
+  x1=$x2
+done
+P=$(new_folder)
 # The dummy audio device consumes sound in real time, so the mixer and synthesiser do their
 # full work even on a machine without a sound card.
-SDL_AUDIODRIVER=dummy "$2" "$(date +%s%N)" "$P"
+SDL_AUDIODRIVER=dummy "$2" "$(date +%s%N)" "$P" && exit $status

@@ -342,6 +342,17 @@ bool UsingManualClock();
 // (instead of asking it); negative values return to the real frame.
 void SimulateWindowFrame(int left, int top, int right, int bottom);
 
+// A desktop scaled by a whole factor k (GDK_SCALE, or Xft.dpi of 96k or more on X11) shows each
+// window k times enlarged, pixels sharp; the game still sees its client area, window and clip
+// rectangles and mouse positions in unscaled units, and the screen as the desktop's size / k.
+// DesktopScale is the factor in use; SetDesktopScale forces one (tests), 0 finds it again.
+int DesktopScale();
+void SetDesktopScale(int factor);
+
+// How many times a window's pixels have gone to the screen: a frame equal to the one shown is
+// not sent again.
+uint64_t PresentCount();
+
 // Runs fn on the user-interface thread at the next turn of the loop. Safe from any thread.
 void PostToMainThread(std::function<void()> fn);
 

@@ -54,6 +54,10 @@ int main(int argc, char** argv) {
   for (const auto& [type, text] : held) OnQtMessage(type, QMessageLogContext(), text);
   held.clear();
 
+  // Names the window's class (X11: "zorbilo-settings") and application id (Wayland) after the
+  // desktop entry, so a desktop matches the window to it.
+  QApplication::setApplicationName("zorbilo-settings");
+  QGuiApplication::setDesktopFileName("zorbilo-settings");
   App.Init(argc > 0 ? argv[0] : nullptr);
   fMain form;  // Form_Load runs in the constructor, before the dialog shows
   form.show();

@@ -442,14 +442,17 @@ Png ReadPng(const Bytes& b) {
 }
 
 TEST(Icons, DesktopAndSettingsIconsAreRgbaPngs) {
-  const struct {
-    const char* path;
+  // Every size a desktop's icon theme asks for, each a picture of its own size.
+  struct File {
+    std::string path;
     uint32_t size;
-  } files[] = {{"game/assets/icons/zorbilo-32.png", 32},
-               {"game/assets/icons/zorbilo-16.png", 16},
-               {"settings-tool/icons/settings-32.png", 32},
-               {"settings-tool/icons/settings-16.png", 16}};
-  for (const auto& f : files) {
+  };
+  std::vector<File> files;
+  for (uint32_t size : {16u, 24u, 32u, 48u, 64u, 128u, 256u}) {
+    files.push_back({"game/assets/icons/zorbilo-" + std::to_string(size) + ".png", size});
+    files.push_back({"settings-tool/icons/settings-" + std::to_string(size) + ".png", size});
+  }
+  for (const File& f : files) {
     const Png png = ReadPng(ReadFile(kRoot / f.path));
     ASSERT_EQ(png.error, "") << f.path;
     EXPECT_EQ(png.w, f.size) << f.path;
@@ -783,6 +786,16 @@ TEST(Generator, ReproducesEveryCommittedFileByteForByte) {
                          "game/assets/icons/zorbilo-16.png",
                          "settings-tool/icons/settings-32.png",
                          "settings-tool/icons/settings-16.png",
+                         "game/assets/icons/zorbilo-24.png",
+                         "game/assets/icons/zorbilo-48.png",
+                         "game/assets/icons/zorbilo-64.png",
+                         "game/assets/icons/zorbilo-128.png",
+                         "game/assets/icons/zorbilo-256.png",
+                         "settings-tool/icons/settings-24.png",
+                         "settings-tool/icons/settings-48.png",
+                         "settings-tool/icons/settings-64.png",
+                         "settings-tool/icons/settings-128.png",
+                         "settings-tool/icons/settings-256.png",
                          "settings-tool/icons/settings.ico",
                          "tools/sheet-preview.png",
                          "game/media/START.wav",

@@ -10,6 +10,7 @@
 
 #include "platform/mMain.h"
 #include "picture_files.h"
+#include "platform/sdl/internal.h"
 
 namespace {
 
@@ -36,6 +37,24 @@ void Canvas::Fill(int x, int y, int w, int h, COLORREF c) {
   auto bmp = MakeBmp(w, h, [&](int, int) { return c; });
   ASSERT_TRUE(pic.Load(bmp.data(), bmp.size()));
   ASSERT_TRUE(BitBlt(dc, x, y, w, h, pic.hDC, 0, 0, SRCCOPY));
+}
+
+// The SDL window behind a form's window handle.
+SDL_Window* SdlWindowOf(HWND h) {
+  for (Uint32 i = 1; i < 256; ++i)
+    if (SDL_Window* w = SDL_GetWindowFromID(i); w && SDL_GetWindowData(w, "hwnd") == h) return w;
+  return nullptr;
+}
+
+// A pixel of what a window put on screen, as 0x00RRGGBB.
+uint32_t ShownPixel(SDL_Window* w, int x, int y) {
+  SDL_Surface* s = SDL_GetWindowSurface(w);
+  if (!s || x < 0 || y < 0 || x >= s->w || y >= s->h) return 0xFFFFFFFFu;
+  Uint8 r, g, b;
+  uint32_t p;
+  std::memcpy(&p, static_cast<uint8_t*>(s->pixels) + y * s->pitch + x * 4, 4);
+  SDL_GetRGB(p, s->format, &r, &g, &b);
+  return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
 
 class Platform : public ::testing::Test {
@@ -462,6 +481,163 @@ TEST_F(Platform, CopyIntoTheWindowDeviceContextShowsInIt) {
   EXPECT_EQ(GetPixel(form.hDC, 0, 0), RGB(4, 5, 6));
   form.Caption = std::string("Zorbilo");
   EXPECT_EQ(form.Caption.get(), "Zorbilo");
+}
+
+// ---- A desktop scaled by a whole factor ----------------------------------------------------
+
+TEST(DesktopScale, WholeFactorFromGdkScaleOrXftDpi) {
+  using platform::detail::DesktopScaleFrom;
+  const char* dpi192 = "Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n";
+  // GDK_SCALE, when it is a whole number of at least 1, is what the user asked for.
+  EXPECT_EQ(DesktopScaleFrom("2", nullptr), 2);
+  EXPECT_EQ(DesktopScaleFrom("3", "Xft.dpi:\t96\n"), 3);
+  EXPECT_EQ(DesktopScaleFrom("1", dpi192), 1);
+  // Otherwise the X resource Xft.dpi: a factor k from 96k dots per inch on.
+  EXPECT_EQ(DesktopScaleFrom(nullptr, dpi192), 2);
+  EXPECT_EQ(DesktopScaleFrom("", "Xft.dpi:\t191\n"), 1);
+  EXPECT_EQ(DesktopScaleFrom(nullptr, "Xft.dpi:\t288\n"), 3);
+  EXPECT_EQ(DesktopScaleFrom(nullptr, "Xft.dpi: 240.5\n"), 2);  // 2.5 is not whole: round down
+  EXPECT_EQ(DesktopScaleFrom(nullptr, "Xft.dpi:\t96"), 1);
+  // Nonsense anywhere falls back to the next source, and finally to 1.
+  EXPECT_EQ(DesktopScaleFrom("0", dpi192), 2);
+  EXPECT_EQ(DesktopScaleFrom("-2", nullptr), 1);
+  EXPECT_EQ(DesktopScaleFrom("2x", nullptr), 1);
+  EXPECT_EQ(DesktopScaleFrom("99999999999999999999", nullptr), 8);
+  EXPECT_EQ(DesktopScaleFrom(nullptr, "Xft.dpi:\tlots\n"), 1);
+  EXPECT_EQ(DesktopScaleFrom(nullptr, "Xft.dpi:\t-192\n"), 1);
+  EXPECT_EQ(DesktopScaleFrom(nullptr, "Xft.dpi:\t1e300\n"), 1);
+  EXPECT_EQ(DesktopScaleFrom(nullptr, "MyXft.dpi:\t192\n"), 1);  // another resource's name
+  EXPECT_EQ(DesktopScaleFrom(nullptr, ""), 1);
+}
+
+TEST_F(Platform, ScaledDesktopEnlargesTheWindowWhileTheGameKeepsItsUnits) {
+  platform::Form form;
+  std::vector<std::pair<int, int>> downs;
+  form.OnMouseDown = [&](int16_t, int16_t, float x, float y) { downs.push_back({int(x), int(y)}); };
+  platform::SetDesktopScale(2);
+  SetWindowPos(form.hWnd, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+  form.Visible = true;
+  SDL_Window* sw = SdlWindowOf(form.hWnd);
+  ASSERT_NE(sw, nullptr);
+  int pw = 0, ph = 0;
+  SDL_GetWindowSize(sw, &pw, &ph);
+  EXPECT_EQ(pw, 1280);
+  EXPECT_EQ(ph, 960);
+
+  // The game's view is unchanged: client area, window rectangle and screen in its own units.
+  RECT client{}, win{}, desk{};
+  GetClientRect(form.hWnd, &client);
+  GetWindowRect(form.hWnd, &win);
+  GetWindowRect(GetDesktopWindow(), &desk);
+  EXPECT_EQ(client.right, 640);
+  EXPECT_EQ(client.bottom, 480);
+  EXPECT_EQ(win.right - win.left, 640);
+  EXPECT_EQ(win.bottom - win.top, 480);
+  int dx = 0, dy = 0;
+  SDL_GetWindowPosition(sw, &dx, &dy);
+  EXPECT_EQ(win.left, dx / 2);
+  EXPECT_EQ(win.top, dy / 2);
+  SDL_DisplayMode mode;
+  ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &mode), 0);
+  EXPECT_EQ(desk.right, mode.w / 2);
+
+  // Each pixel shows as a sharp 2x2 block.
+  Canvas frame(640, 480, RGB(0, 0, 0));
+  frame.Fill(10, 5, 1, 1, RGB(200, 100, 50));
+  frame.Fill(639, 479, 1, 1, RGB(1, 2, 3));
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, frame.dc, 0, 0, SRCCOPY));
+  platform::Present();
+  for (auto [x, y] : {std::pair{20, 10}, {21, 10}, {20, 11}, {21, 11}})
+    EXPECT_EQ(ShownPixel(sw, x, y), 0xC86432u) << x << "," << y;
+  EXPECT_EQ(ShownPixel(sw, 19, 10), 0u);
+  EXPECT_EQ(ShownPixel(sw, 22, 12), 0u);
+  EXPECT_EQ(ShownPixel(sw, 1279, 959), 0x010203u);
+  EXPECT_EQ(ShownPixel(sw, 1277, 957), 0u);
+
+  // The mouse arrives in the game's units: the block (100, 50) covers 200..201 x 100..101.
+  SDL_Event ev{};
+  ev.type = SDL_MOUSEBUTTONDOWN;
+  ev.button.windowID = SDL_GetWindowID(sw);
+  ev.button.button = SDL_BUTTON_LEFT;
+  for (auto [x, y] : {std::pair{200, 100}, {201, 101}, {1279, 959}}) {
+    ev.button.x = x;
+    ev.button.y = y;
+    SDL_PushEvent(&ev);
+  }
+  platform::AdvanceClock(1);
+  EXPECT_EQ(downs, (std::vector<std::pair<int, int>>{{100, 50}, {100, 50}, {639, 479}}));
+
+  // The cursor clip, given in the game's screen units, confines the enlarged window's pixels.
+  RECT clip{win.left + 10, win.top + 20, win.left + 650, win.top + 500};
+  ASSERT_TRUE(ClipCursor(&clip));
+  const SDL_Rect* confined = SDL_GetWindowMouseRect(sw);
+  ASSERT_NE(confined, nullptr);
+  EXPECT_EQ(confined->x, 20);
+  EXPECT_EQ(confined->y, 40);
+  EXPECT_EQ(confined->w, 1280);
+  EXPECT_EQ(confined->h, 960);
+  ClipCursor(nullptr);
+
+  // Back to an unscaled desktop: the window is its client size again.
+  platform::SetDesktopScale(1);
+  SDL_GetWindowSize(sw, &pw, &ph);
+  EXPECT_EQ(pw, 640);
+  EXPECT_EQ(ph, 480);
+  platform::SetDesktopScale(0);
+}
+
+TEST_F(Platform, FrameEqualToTheOneShownIsNotPresentedAgain) {
+  platform::Form form;
+  form.Visible = true;
+  Canvas a(640, 480, RGB(30, 60, 90));
+  Canvas b(640, 480, RGB(30, 60, 90));  // another buffer with the very same pixels
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+  platform::Present();
+  const uint64_t shown = platform::PresentCount();
+  // Redrawn with identical pixels, as the title screen is every frame: nothing goes out.
+  for (int i = 0; i < 3; ++i) {
+    a.Fill(0, 0, 640, 480, RGB(30, 60, 90));
+    ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+    ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, b.dc, 0, 0, SRCCOPY));
+    platform::Present();
+  }
+  EXPECT_EQ(platform::PresentCount(), shown);
+  // One pixel different, anywhere, even in the last row: presented once.
+  b.Fill(639, 479, 1, 1, RGB(31, 60, 90));
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, b.dc, 0, 0, SRCCOPY));
+  platform::Present();
+  platform::Present();
+  EXPECT_EQ(platform::PresentCount(), shown + 1);
+  EXPECT_EQ(GetPixel(form.hDC, 639, 479), RGB(31, 60, 90));
+  // A part of the window that changes is presented too.
+  Canvas patch(10, 10, RGB(1, 1, 1));
+  ASSERT_TRUE(BitBlt(form.hDC, 100, 100, 10, 10, patch.dc, 0, 0, SRCCOPY));
+  platform::Present();
+  EXPECT_EQ(platform::PresentCount(), shown + 2);
+
+  // The same buffer taken again after changes in a few of its rows (by a copy, by sprite
+  // masks, by text): each change reaches the window, whatever rows it is in.
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+  platform::Present();
+  ASSERT_TRUE(BitBlt(a.dc, 320, 240, 1, 1, patch.dc, 0, 0, SRCCOPY));
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(form.hDC, 320, 240), RGB(1, 1, 1));
+  ASSERT_TRUE(BitBlt(a.dc, 5, 7, 1, 1, patch.dc, 0, 0, SRCAND));
+  ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(form.hDC, 5, 7), RGB(0, 0, 0));
+  LOGFONTA lf{};
+  lf.lfHeight = 20;
+  HFONT font = CreateFontIndirectA(&lf);
+  SelectObject(a.dc, font);
+  SetBkMode(a.dc, OPAQUE);
+  const uint64_t beforeText = platform::PresentCount();
+  if (TextOutA(a.dc, 0, 400, "X", 1)) {
+    ASSERT_TRUE(BitBlt(form.hDC, 0, 0, 640, 480, a.dc, 0, 0, SRCCOPY));
+    platform::Present();
+    EXPECT_EQ(platform::PresentCount(), beforeText + 1);
+    EXPECT_EQ(GetPixel(form.hDC, 1, 401), GetPixel(a.dc, 1, 401));
+  }
+  DeleteObject(font);
 }
 
 // ---- Full screen ---------------------------------------------------------------------------

@@ -89,7 +89,8 @@ int32_t DirectDraw7::RestoreDisplayMode() {
     if (!w.sdl) return;
     SDL_SetWindowFullscreen(w.sdl, 0);
     SDL_SetWindowBordered(w.sdl, (w.style & WS_POPUP) ? SDL_FALSE : SDL_TRUE);
-    if (w.clientW > 0 && w.clientH > 0) SDL_SetWindowSize(w.sdl, w.clientW, w.clientH);
+    const int k = DesktopScale();
+    if (w.clientW > 0 && w.clientH > 0) SDL_SetWindowSize(w.sdl, w.clientW * k, w.clientH * k);
     SDL_SetWindowPosition(w.sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     w.dirty = true;
     ApplyCursor(w);
@@ -101,11 +102,12 @@ int32_t DirectDraw7::RestoreDisplayMode() {
 int DisplayScale() {
   State& st = S();
   int scale = 0;
+  if (st.virtualW <= 0) return 0;
   st.windows.ForEach([&](Window& w) {
     int s, ox, oy;
     if (w.sdl && scale == 0 && VirtualPlacement(w, s, ox, oy)) scale = s;
   });
-  return st.virtualW > 0 ? std::max(scale, 1) : 0;
+  return std::max(scale, 1);
 }
 
 }  // namespace platform

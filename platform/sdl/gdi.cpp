@@ -3,9 +3,12 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "platform/sdl/internal.h"
 
@@ -18,7 +21,7 @@ Surface SurfaceOf(HDC hdc) {
   if (dc->type == DC::Type::Memory) {
     Bitmap* bm = dc->bitmap ? st.bitmaps.Get(dc->bitmap) : &st.stockBitmap;
     if (!bm) return {};
-    return {bm->px.data(), bm->w, bm->h, &bm->version, nullptr};
+    return {bm->px.data(), bm->w, bm->h, &bm->version, nullptr, &bm->rowVersion};
   }
   if (dc->type == DC::Type::Window) {
     Window* w = GetWindow(dc->window);
@@ -95,6 +98,39 @@ std::string FindFontFile(const char* face, bool bold) {
   return {};
 }
 
+// The coverage of a text in a font, white on clear, ARGB. Screens that show text show the same
+// lines frame after frame (the closing words, the frame-rate readout mostly), and rendering them
+// costs far more than drawing them: the last few are kept, by font and text.
+const SDL_Surface* RenderedText(const Font& f, TTF_Font* ttf, const std::string& utf8) {
+  using Key = std::tuple<std::string, LONG, bool, BYTE, std::string>;
+  struct Entry {
+    Key key;
+    SDL_Surface* argb;
+  };
+  static std::vector<Entry> cache;  // most recent last
+  constexpr size_t kKept = 32;
+  char face[LF_FACESIZE + 1] = {};
+  std::memcpy(face, f.lf.lfFaceName, LF_FACESIZE);
+  Key key{face, f.lf.lfHeight, f.lf.lfWeight >= 600, f.lf.lfItalic, utf8};
+  for (size_t i = cache.size(); i-- > 0;) {
+    if (cache[i].key != key) continue;
+    std::rotate(cache.begin() + static_cast<long>(i), cache.begin() + static_cast<long>(i) + 1,
+                cache.end());
+    return cache.back().argb;
+  }
+  SDL_Surface* glyphs = TTF_RenderUTF8_Blended(ttf, utf8.c_str(), SDL_Color{255, 255, 255, 255});
+  if (!glyphs) return nullptr;
+  SDL_Surface* argb = SDL_ConvertSurfaceFormat(glyphs, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(glyphs);
+  if (!argb) return nullptr;
+  if (cache.size() == kKept) {
+    SDL_FreeSurface(cache.front().argb);
+    cache.erase(cache.begin());
+  }
+  cache.push_back({std::move(key), argb});
+  return argb;
+}
+
 TTF_Font* OpenFont(Font& f) {
   if (f.ttf) return static_cast<TTF_Font*>(f.ttf);
   if (!TTF_WasInit() && TTF_Init() != 0) return nullptr;
@@ -125,7 +161,55 @@ TTF_Font* OpenFont(Font& f) {
   return font;
 }
 
+// The last plain copies between bitmaps, each with the clock's reading once it was done: then
+// the destination's rectangle held the source's. While no row of either has changed since, the
+// same copy again would change nothing, and is skipped without looking at a pixel. (The title
+// screen is 48 such tile copies every frame, onto a back buffer that already shows them.)
+struct CopyStamp {
+  const uint64_t* dst = nullptr;
+  const uint64_t* src = nullptr;
+  int x = 0, y = 0, w = 0, h = 0, x1 = 0, y1 = 0;
+  uint64_t at = 0;
+  bool Same(const CopyStamp& o) const {
+    return dst == o.dst && src == o.src && x == o.x && y == o.y && w == o.w && h == o.h &&
+           x1 == o.x1 && y1 == o.y1;
+  }
+};
+std::array<CopyStamp, 128> copyStamps;
+
+CopyStamp& StampSlot(const CopyStamp& key) {
+  // Tile positions are multiples of the tile size: every bit must reach the slot number.
+  uint64_t hash =
+      reinterpret_cast<uintptr_t>(key.dst) ^ (reinterpret_cast<uintptr_t>(key.src) << 7);
+  for (int v : {key.x, key.y, key.w, key.h, key.x1, key.y1}) {
+    hash = (hash ^ static_cast<uint32_t>(v)) * 0x9E3779B97F4A7C15ull;
+    hash ^= hash >> 29;
+  }
+  return copyStamps[hash % copyStamps.size()];
+}
+
+bool RowsNotNewer(const std::vector<uint64_t>* rows, int height, int from, int count, uint64_t at) {
+  if (!rows || rows->size() != static_cast<size_t>(height)) return false;  // not known
+  for (int r = from; r < from + count; ++r)
+    if ((*rows)[r] > at) return false;
+  return true;
+}
+
 }  // namespace
+
+bool UnchangedSinceSameCopy(const Surface& d, const Surface& s, int x, int y, int w, int h, int x1,
+                            int y1) {
+  const CopyStamp key{d.version, s.version, x, y, w, h, x1, y1, 0};
+  const CopyStamp& slot = StampSlot(key);
+  return slot.Same(key) && RowsNotNewer(d.rows, d.h, y, h, slot.at) &&
+         RowsNotNewer(s.rows, s.h, y1, h, slot.at);
+}
+
+void RememberCopy(const Surface& d, const Surface& s, int x, int y, int w, int h, int x1, int y1) {
+  StampSlot(CopyStamp{d.version, s.version, x, y, w, h, x1, y1, 0}) =
+      CopyStamp{d.version, s.version, x, y, w, h, x1, y1, S().versionClock};
+}
+
 }  // namespace platform::detail
 
 using namespace platform::detail;
@@ -146,6 +230,8 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   bm->w = cx;
   bm->h = cy;
   bm->px.assign(static_cast<size_t>(cx) * cy, 0);
+  bm->version = ++st.versionClock;
+  bm->rowVersion.assign(static_cast<size_t>(cy), bm->version);
   return reinterpret_cast<HBITMAP>(st.bitmaps.Add(std::move(bm)));
 }
 
@@ -259,13 +345,36 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
       h == d.h && d.window->lastSrc == s.version && d.window->lastSrcVersion == *s.version)
     return TRUE;
 
+  // Only rows whose pixels change are written, and a window is presented only when its pixels
+  // change: the game redraws still screens (the title, the closing text) every frame, identical
+  // each time, and writing and sending them again costs far more than comparing them. A window
+  // that took this whole source before compares only the rows the source changed since.
+  const bool whole =
+      rop == SRCCOPY && x == 0 && y == 0 && x1 == 0 && y1 == 0 && w == d.w && h == d.h;
+  const bool known = d.window && whole && d.window->lastSrc == s.version && s.rows &&
+                     s.rows->size() == static_cast<size_t>(s.h);
+  const uint64_t since = known ? d.window->lastSrcVersion : 0;
+  if (rop == SRCCOPY && !d.window && d.px != s.px &&
+      UnchangedSinceSameCopy(d, s, x, y, w, h, x1, y1))
+    return TRUE;
+  const uint64_t next = S().versionClock + 1;
+  bool changed = false;
+  auto mark = [&](int row) {
+    if (d.rows) {
+      if (d.rows->size() != static_cast<size_t>(d.h)) d.rows->assign(d.h, next);
+      (*d.rows)[row] = next;
+    }
+    changed = true;
+  };
   bool overlap = d.px == s.px;
   for (int row = 0; row < h; ++row) {
     // Copy bottom-up when source and destination share a store and the rows could collide.
     int r = (overlap && y > y1) ? h - 1 - row : row;
+    if (known && (*s.rows)[y1 + r] <= since) continue;
     uint32_t* dp = d.px + static_cast<size_t>(y + r) * d.w + x;
     const uint32_t* sp = s.px + static_cast<size_t>(y1 + r) * s.w + x1;
     if (rop == SRCCOPY) {
+      if (std::memcmp(dp, sp, static_cast<size_t>(w) * 4) == 0) continue;
       std::memmove(dp, sp, static_cast<size_t>(w) * 4);
     } else if (overlap) {
       for (int i = 0; i < w; ++i) dp[i] = rop == SRCPAINT ? (dp[i] | sp[i]) : (dp[i] & sp[i]);
@@ -274,11 +383,12 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
     } else {
       Blend(dp, sp, w, [](uint32_t a, uint32_t b) { return a & b; });
     }
+    mark(y + r);
   }
-  ++*d.version;
+  if (changed) *d.version = ++S().versionClock;
+  if (rop == SRCCOPY && !d.window && d.px != s.px) RememberCopy(d, s, x, y, w, h, x1, y1);
   if (d.window) {
-    d.window->dirty = true;
-    bool whole = rop == SRCCOPY && x == 0 && y == 0 && x1 == 0 && y1 == 0 && w == d.w && h == d.h;
+    if (changed) d.window->dirty = true;
     d.window->lastSrc = whole ? s.version : nullptr;
     d.window->lastSrcVersion = whole ? *s.version : 0;
   }
@@ -318,11 +428,7 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   TTF_Font* ttf = OpenFont(*font);
   if (!ttf) return FALSE;
 
-  SDL_Color white{255, 255, 255, 255};
-  SDL_Surface* glyphs = TTF_RenderUTF8_Blended(ttf, utf8.c_str(), white);
-  if (!glyphs) return FALSE;
-  SDL_Surface* argb = SDL_ConvertSurfaceFormat(glyphs, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(glyphs);
+  const SDL_Surface* argb = RenderedText(*font, ttf, utf8);
   if (!argb) return FALSE;
 
   uint32_t tr = GetRValue(dc->textColor), tg = GetGValue(dc->textColor),
@@ -347,8 +453,13 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
       dst[px] = (r << 16) | (g << 8) | b;
     }
   }
-  SDL_FreeSurface(argb);
-  ++*d.version;
+  const int glyphRows = argb->h;
+  const uint64_t next = ++S().versionClock;
+  if (d.rows) {
+    if (d.rows->size() != static_cast<size_t>(d.h)) d.rows->assign(d.h, next);
+    for (int row = std::max(0, y); row < std::min(d.h, y + glyphRows); ++row) (*d.rows)[row] = next;
+  }
+  *d.version = next;
   if (d.window) {
     d.window->dirty = true;
     d.window->lastSrc = nullptr;

@@ -89,7 +89,10 @@ struct Bitmap {
   int h = 0;
   std::vector<uint32_t> px;
   bool hasAlpha = false;
-  uint64_t version = 0;  // bumped by every write, so an unchanged frame need not be presented
+  uint64_t version = 0;  // a new value at every write (from one clock for all surfaces)
+  // The version at which each row last changed; empty while unknown (every row counts as new).
+  // A window that took this whole bitmap at version v need not look at rows not newer than v.
+  std::vector<uint64_t> rowVersion;
   int selectedIn = 0;    // DCs that hold it; a selected bitmap cannot be deleted
 };
 
@@ -116,7 +119,8 @@ struct Surface {
   int w = 0;
   int h = 0;
   uint64_t* version = nullptr;
-  Window* window = nullptr;  // set when drawing into it must be presented
+  Window* window = nullptr;               // set when drawing into it must be presented
+  std::vector<uint64_t>* rows = nullptr;  // a bitmap's row versions
 };
 
 // ---- Windows ---------------------------------------------------------------------------------
@@ -157,6 +161,13 @@ struct State {
   int virtualH = 0;
   std::optional<RECT> clip;
   Bitmap stockBitmap;  // 1x1, what a fresh memory DC holds
+  // The desktop's whole scale factor for windows (0: not asked yet); a window shows its client
+  // pixels this many times enlarged, and screen coordinates are the desktop's divided by it.
+  int desktopScale = 0;
+  uint64_t presents = 0;  // times a window's pixels went to the screen
+  // Versions of every surface come from this one clock, so a surface made where another one
+  // was never shares a version with what a window took from the old one.
+  uint64_t versionClock = 0;
 };
 
 State& S();
@@ -173,8 +184,14 @@ void ApplyCursor(Window& w);
 void ApplyClip();
 // Desktop size in screen coordinates (640x480 while the display is virtual).
 void ScreenSize(int& w, int& h);
-// Whole factor and offset at which the 640x480 picture is shown in a full-screen window.
+// Whole factor and offset at which a window shows its client pixels: the 640x480 picture in a
+// full-screen window, or any window on a desktop scaled by a whole factor. False when shown 1:1.
 bool VirtualPlacement(const Window& w, int& scale, int& offX, int& offY);
+// The factor windows are enlarged by (1 when the desktop is not scaled), found once.
+int DesktopScale();
+// The whole factor a desktop asks for: GDK_SCALE when it holds a whole number of at least 1, else
+// the X resource Xft.dpi divided by 96 (rounded down), else 1. Either may be null.
+int DesktopScaleFrom(const char* gdkScale, const char* xResources);
 void DestroyWindowRecord(HWND h);
 // Covers the display with the window while the 640x480 picture is shown scaled. Also done after
 // the window is shown: without a window manager nobody else moves or sizes it.

@@ -1,7 +1,9 @@
 // Window functions: geometry, style, the window-procedure chain, the cursor clip and presenting
 // a window's client pixels on screen.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/sdl/internal.h"
 
@@ -16,12 +18,81 @@ Frame FrameOf(const Window& w) {
   Frame f;
   int top = 0, left = 0, bottom = 0, right = 0;
   if (SDL_GetWindowBordersSize(w.sdl, &top, &left, &bottom, &right) == 0) {
-    f.left = std::max(0, left);
-    f.top = std::max(0, top);
-    f.right = std::max(0, right);
-    f.bottom = std::max(0, bottom);
+    // In screen coordinates, which are the desktop's divided by its scale.
+    const int k = S().virtualW > 0 ? 1 : DesktopScale();
+    auto logical = [k](int v) { return (std::max(0, v) + k - 1) / k; };
+    f.left = logical(left);
+    f.top = logical(top);
+    f.right = logical(right);
+    f.bottom = logical(bottom);
   }
   return f;
+}
+
+int DesktopScaleFrom(const char* gdkScale, const char* xResources) {
+  constexpr int kMost = 8;  // beyond any screen made; keeps sizes far from overflow
+  if (gdkScale && *gdkScale) {
+    char* end = nullptr;
+    const long k = std::strtol(gdkScale, &end, 10);
+    if (end != gdkScale && *end == 0 && k >= 1) return static_cast<int>(std::min<long>(k, kMost));
+  }
+  // The X resource database: lines "name:\tvalue"; Xft.dpi is what desktops set when scaled.
+  if (xResources) {
+    const std::string db(xResources);
+    size_t at = 0;
+    while ((at = db.find("Xft.dpi:", at)) != std::string::npos) {
+      if (at == 0 || db[at - 1] == '\n') {
+        const char* v = db.c_str() + at + 8;
+        char* end = nullptr;
+        const double dpi = std::strtod(v, &end);
+        if (end != v && dpi >= 96 && dpi < 96.0 * (kMost + 1)) return static_cast<int>(dpi / 96);
+        return 1;
+      }
+      at += 8;
+    }
+  }
+  return 1;
+}
+
+namespace {
+
+// The X server's resource database (what xrdb loaded), or "" when not on X11. Xlib is already
+// loaded by SDL's X11 driver; it is looked up at run time so nothing links against it.
+std::string XResources() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return {};
+  void* xlib = SDL_LoadObject("libX11.so.6");
+  if (!xlib) return {};
+  using Open = void* (*)(const char*);
+  using Close = int (*)(void*);
+  using Resources = char* (*)(void*);
+  auto open = reinterpret_cast<Open>(SDL_LoadFunction(xlib, "XOpenDisplay"));
+  auto close = reinterpret_cast<Close>(SDL_LoadFunction(xlib, "XCloseDisplay"));
+  auto resources = reinterpret_cast<Resources>(SDL_LoadFunction(xlib, "XResourceManagerString"));
+  std::string db;
+  if (open && close && resources) {
+    if (void* display = open(nullptr)) {
+      if (const char* rm = resources(display)) db = rm;
+      close(display);
+    }
+  }
+  SDL_UnloadObject(xlib);
+  return db;
+}
+
+}  // namespace
+
+int DesktopScale() {
+  State& st = S();
+  if (st.desktopScale > 0) return st.desktopScale;
+  if (!EnsureVideo()) return 1;
+  int k = DesktopScaleFrom(std::getenv("GDK_SCALE"), XResources().c_str());
+  // A window larger than the desktop would be no better than a small one.
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
+    while (k > 1 && (640 * k > mode.w || 480 * k > mode.h)) --k;
+  st.desktopScale = std::max(1, k);
+  return st.desktopScale;
 }
 
 void ScreenSize(int& w, int& h) {
@@ -33,8 +104,8 @@ void ScreenSize(int& w, int& h) {
   }
   SDL_DisplayMode mode;
   if (EnsureVideo() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-    w = mode.w;
-    h = mode.h;
+    w = mode.w / DesktopScale();
+    h = mode.h / DesktopScale();
   } else {
     w = 640;
     h = 480;
@@ -43,7 +114,13 @@ void ScreenSize(int& w, int& h) {
 
 bool VirtualPlacement(const Window& w, int& scale, int& offX, int& offY) {
   State& st = S();
-  if (st.virtualW <= 0) return false;
+  if (st.virtualW <= 0) {
+    // A window on a scaled desktop: enlarged from its top-left corner, like the original
+    // platform enlarges a program that knows nothing of high-density screens.
+    scale = w.sdl ? DesktopScale() : 1;
+    offX = offY = 0;
+    return scale > 1;
+  }
   int ww = 0, wh = 0;
   SDL_GetWindowSize(w.sdl, &ww, &wh);
   if (SDL_Surface* surf = SDL_GetWindowSurface(w.sdl)) {
@@ -73,15 +150,22 @@ void PresentWindow(Window& w) {
                              static_cast<Uint8>(p));
   };
   if (VirtualPlacement(w, scale, offX, offY)) {
-    // Black surround, then each game pixel as a scale x scale block.
-    for (int y = 0; y < surf->h; ++y) std::memset(base + y * surf->pitch, 0, surf->w * 4u);
-    int cw = std::min(w.clientW, S().virtualW), ch = std::min(w.clientH, S().virtualH);
+    // Black surround (full screen), then each client pixel as a scale x scale block.
+    const bool full = S().virtualW > 0;
+    if (full || surf->w > w.clientW * scale || surf->h > w.clientH * scale)
+      for (int y = 0; y < surf->h; ++y) std::memset(base + y * surf->pitch, 0, surf->w * 4u);
+    int cw = full ? std::min(w.clientW, S().virtualW) : w.clientW;
+    int ch = full ? std::min(w.clientH, S().virtualH) : w.clientH;
     for (int y = 0; y < ch; ++y) {
       const uint32_t* src = w.fb.data() + static_cast<size_t>(y) * w.clientW;
       for (int k = 0; k < scale; ++k) {
         int dy = offY + y * scale + k;
         if (dy < 0 || dy >= surf->h) continue;
         auto* row = reinterpret_cast<uint32_t*>(base + dy * surf->pitch);
+        if (k > 0 && same && offY + y * scale >= 0) {  // a block's rows are alike: copy the first
+          std::memcpy(row, base + (dy - 1) * surf->pitch, surf->w * 4u);
+          continue;
+        }
         for (int x = 0; x < cw; ++x) {
           int dx = offX + x * scale;
           for (int j = 0; j < scale; ++j)
@@ -102,6 +186,7 @@ void PresentWindow(Window& w) {
   }
   if (SDL_MUSTLOCK(surf)) SDL_UnlockSurface(surf);
   SDL_UpdateWindowSurface(w.sdl);
+  ++S().presents;
 }
 
 void ApplyClip() {
@@ -116,13 +201,15 @@ void ApplyClip() {
     RECT r = *st.clip;
     SDL_Rect sr;
     int scale, offX, offY;
-    if (VirtualPlacement(w, scale, offX, offY)) {
+    if (st.virtualW > 0 && VirtualPlacement(w, scale, offX, offY)) {
       sr = {offX + r.left * scale, offY + r.top * scale, (r.right - r.left) * scale,
             (r.bottom - r.top) * scale};
     } else {
+      const int k = DesktopScale();
       int cx = 0, cy = 0;
       SDL_GetWindowPosition(w.sdl, &cx, &cy);
-      sr = {r.left - cx, r.top - cy, r.right - r.left, r.bottom - r.top};
+      sr = {(r.left - cx / k) * k, (r.top - cy / k) * k, (r.right - r.left) * k,
+            (r.bottom - r.top) * k};
     }
     if (sr.w > 0 && sr.h > 0) SDL_SetWindowMouseRect(w.sdl, &sr);
   });
@@ -201,8 +288,8 @@ BOOL GetWindowRect(HWND hWnd, RECT* lpRect) {
   if (S().virtualW <= 0 && !S().simulatedFrame) {
     int cx = 0, cy = 0;
     SDL_GetWindowPosition(w->sdl, &cx, &cy);
-    x = cx - f.left;
-    y = cy - f.top;
+    x = cx / DesktopScale() - f.left;
+    y = cy / DesktopScale() - f.top;
   }
   *lpRect = {x, y, x + f.left + w->clientW + f.right, y + f.top + w->clientH + f.bottom};
   return TRUE;
@@ -235,18 +322,27 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
       w->clientW = ncw;
       w->clientH = nch;
       w->lastSrc = nullptr;
-      if (S().virtualW <= 0 && ncw > 0 && nch > 0) SDL_SetWindowSize(w->sdl, ncw, nch);
+    }
+    const int k = DesktopScale();
+    int pw = 0, ph = 0;
+    SDL_GetWindowSize(w->sdl, &pw, &ph);
+    if (S().virtualW <= 0 && ncw > 0 && nch > 0 && (pw != ncw * k || ph != nch * k)) {
+      SDL_SetWindowSize(w->sdl, ncw * k, nch * k);
+      // It was made centred at its unscaled size: centre it at its real one before it shows.
+      if (k > 1 && (uFlags & SWP_NOMOVE) && !(w->style & WS_VISIBLE))
+        SDL_SetWindowPosition(w->sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
   }
+  const int k = S().virtualW > 0 ? 1 : DesktopScale();
   if (!(uFlags & SWP_NOMOVE)) {
     w->x = X;
     w->y = Y;
-    if (S().virtualW <= 0) SDL_SetWindowPosition(w->sdl, X + f.left, Y + f.top);
+    if (S().virtualW <= 0) SDL_SetWindowPosition(w->sdl, (X + f.left) * k, (Y + f.top) * k);
   } else if (S().virtualW <= 0 && !S().simulatedFrame) {
     int px = 0, py = 0;
     SDL_GetWindowPosition(w->sdl, &px, &py);
-    w->x = px - f.left;
-    w->y = py - f.top;
+    w->x = px / k - f.left;
+    w->y = py / k - f.top;
   }
   if (!(uFlags & SWP_NOZORDER)) {
     bool top = hWndInsertAfter == HWND_TOPMOST;
@@ -346,6 +442,27 @@ LRESULT CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wPara
 }
 
 namespace platform {
+
+void SetDesktopScale(int factor) {
+  State& st = S();
+  st.desktopScale = std::clamp(factor, 0, 8);
+  st.windows.ForEach([&](Window& w) {
+    if (!w.sdl || st.virtualW > 0) return;
+    const int k = DesktopScale();
+    SDL_SetWindowSize(w.sdl, std::max(1, w.clientW) * k, std::max(1, w.clientH) * k);
+    w.dirty = true;
+    ApplyCursor(w);
+  });
+  ApplyClip();
+}
+
+int DesktopScale() {
+  return detail::DesktopScale();
+}
+
+uint64_t PresentCount() {
+  return S().presents;
+}
 
 void SimulateWindowFrame(int left, int top, int right, int bottom) {
   if (left < 0 || top < 0 || right < 0 || bottom < 0)

@@ -83,6 +83,38 @@ if start_game "$P"; then
   [ -z "$size" ] || [ "$size" = 1280x1024 ] || fail "screen size changed to $size"
 fi
 
+# --- a desktop at 200 %: the window enlarged 2x, pixels sharp, the game in its own units --------
+start_x 1600x1200
+P=$(new_folder)
+export GDK_SCALE=2
+if start_game "$P"; then
+  [ "$WIDTH" = 1280 ] && [ "$HEIGHT" = 960 ] && pass "GDK_SCALE=2: window 1280x960" ||
+    fail "GDK_SCALE=2: window ${WIDTH}x$HEIGHT"
+  screen_is title "$X" "$Y" 2 && pass "GDK_SCALE=2: title enlarged 2x, sharp" || fail "GDK_SCALE=2: title"
+  # The game's (320, 300) is the window's (640, 600).
+  xdotool mousemove "$((X + 640))" "$((Y + 600))" click 1
+  sleep 0.4
+  screen_is play "$X" "$Y" 2 && pass "GDK_SCALE=2: a click starts the stage" || fail "GDK_SCALE=2: play"
+  key Escape
+  key Escape
+  wait_exit 2
+  [ "$RC" = 0 ] && pass "GDK_SCALE=2: clean exit" || fail "GDK_SCALE=2: exit $RC"
+fi
+unset GDK_SCALE
+# The same from the X resources a desktop sets when scaled (Xft.dpi), read by the game itself.
+# -noreset: the root window's properties outlive the client that set them.
+start_x 1600x1200 -noreset
+P=$(new_folder)
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	192
+" 2>/dev/null
+if start_game "$P"; then
+  [ "$WIDTH" = 1280 ] && [ "$HEIGHT" = 960 ] && pass "Xft.dpi 192: window 1280x960" ||
+    fail "Xft.dpi 192: window ${WIDTH}x$HEIGHT"
+  screen_is title "$X" "$Y" 2 && pass "Xft.dpi 192: title enlarged 2x" || fail "Xft.dpi 192: title"
+  key Escape
+  wait_exit 2
+fi
+
 # --- the settings tool: a click on フルスクリーン and OK writes FullScreen=1 ----------------------
 start_x 1024x768
 if [ -x "$BIN/設定" ]; then

@@ -2,6 +2,11 @@
 # against the sprite sheet, exits awaited. Sourced; expects SHEET and CHECK to be set.
 
 WORK=$(mktemp -d)
+# The cases choose the desktop's scale themselves.
+unset GDK_SCALE
+# xdotool matches window names in the locale's encoding: the settings tool's name is Japanese,
+# and a login without a locale (a fresh minimal system) would see only question marks.
+export LC_ALL=C.UTF-8
 XPID=
 APID=
 failures=0
@@ -16,11 +21,11 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
-start_x() {  # start_x WxH
+start_x() {  # start_x WxH [XVFB-OPTION...]
   [ -n "$XPID" ] && kill "$XPID" 2>/dev/null && wait "$XPID" 2>/dev/null
   for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 "${1}x24" -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${1}x24" -nolisten tcp "${@:2}" >/dev/null 2>&1 &
     XPID=$!
     # The socket appears before the server answers; a program that connects in between finds
     # no display and, rightly, ends.

@@ -128,6 +128,8 @@ struct OutFile {
   Bytes bytes;
 };
 std::vector<OutFile> makePictures();
+// The sizes of the desktop icons (hicolor NxN), each drawn at that size.
+inline constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
 std::vector<OutFile> makeSounds();
 std::vector<OutFile> makeMusic();
 

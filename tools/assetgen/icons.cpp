@@ -116,6 +116,61 @@ Picture swatterStriking() {
   return p;
 }
 
+// The desktop icon at sizes where the 32-pixel cursor would only be enlarged: the same raised
+// swatter, drawn again for each size (head with a rounded rim, a mesh of eight threads each way
+// with see-through holes, neck and handle), lit from the top left like the cursor.
+Picture swatterIcon(int size) {
+  const float u = static_cast<float>(size) / 32.0f;
+  Canvas c(size, size, size >= 128 ? 4 : 8);
+  // Edges on whole pixels, so that small sizes stay crisp instead of half-covered.
+  auto px = [](float v) { return std::round(v); };
+  const float x0 = px(3 * u), y0 = px(0.25f * u), x1 = px(29 * u), y1 = px(26 * u);
+  const float rim = std::max(1.0f, px(2 * u)), round = 2.5f * u;
+  auto rounded = [&](float ax, float ay, float bx, float by, float r) {
+    return polygon([&] {
+      std::vector<Pt> pts;
+      const Pt centres[] = {{bx - r, ay + r}, {bx - r, by - r}, {ax + r, by - r}, {ax + r, ay + r}};
+      for (int k = 0; k < 4; ++k)
+        for (int i = 0; i <= 6; ++i) {
+          const float a = kPi / 2 * (static_cast<float>(k) - 1 + static_cast<float>(i) / 6);
+          pts.push_back(Pt{centres[k].x + r * std::cos(a), centres[k].y + r * std::sin(a)});
+        }
+      return pts;
+    }());
+  };
+  auto lit = [&](const Rgb& light, const Rgb& dark) {
+    return [=](float x, float y) {
+      const float t = std::clamp((x + y) / (2.0f * static_cast<float>(size)), 0.0f, 1.0f);
+      return mix(rgb(light.r, light.g, light.b), rgb(dark.r, dark.g, dark.b), t);
+    };
+  };
+  // Handle and neck first, so the head's rim overlaps them.
+  const float hx = 16 * u, hw = std::max(1.0f, 1.6f * u);
+  c.fill(capsule(hx, y1, hx, 31.2f * u - hw, hw), lit(kHandleLight, kHandleDark));
+  c.fill(polygon({{13 * u, y1 - rim}, {19 * u, y1 - rim}, {hx + hw, 28 * u}, {hx - hw, 28 * u}}),
+         lit(kHandle, kHandleDark));
+  // The mesh: threads across the opening, holes left empty.
+  const float ix0 = x0 + rim, iy0 = y0 + rim, ix1 = x1 - rim, iy1 = y1 - rim;
+  const float thread = std::max(1.0f, px(0.9f * u));
+  const int holes = size < 32 ? 6 : 8;
+  for (int i = 1; i < holes; ++i) {
+    const float t = static_cast<float>(i) / static_cast<float>(holes);
+    const float fx = px(ix0 + (ix1 - ix0) * t - thread / 2),
+                fy = px(iy0 + (iy1 - iy0) * t - thread / 2);
+    c.fill(rect(fx, iy0, thread, iy1 - iy0), lit(kMeshLight, kMesh));
+    c.fill(rect(ix0, fy, ix1 - ix0, thread), lit(kMeshLight, kMesh));
+  }
+  // The rim: dark outline, then the lit band inside it.
+  c.fill(minus(rounded(x0, y0, x1, y1, round),
+               rounded(ix0, iy0, ix1, iy1, std::max(0.5f, round - rim))),
+         rgb(kRimDark.r, kRimDark.g, kRimDark.b));
+  const float edge = std::max(0.6f, 0.45f * u);
+  c.fill(minus(rounded(x0 + edge, y0 + edge, x1 - edge, y1 - edge, round - edge),
+               rounded(ix0, iy0, ix1, iy1, std::max(0.5f, round - rim))),
+         lit(kRimLight, kRim));
+  return c.resolve();
+}
+
 // The settings tool's icon: a gear in the game's light blue with a red hub.
 Picture settingsGear(int size) {
   const float S = static_cast<float>(size), c0 = S / 2.0f;
@@ -162,17 +217,25 @@ std::vector<OutFile> makePictures() {
 
   const Picture raised = swatterRaised();
   const Picture gear32 = settingsGear(32), gear16 = settingsGear(16);
-  return {
+  std::vector<OutFile> files = {
       {"game/assets/sheet.bmp", encodeBmp24(sheet)},
       {"game/assets/swat1.ico", encodeIco8(raised)},
       {"game/assets/swat2.ico", encodeIco8(swatterStriking())},
-      {"game/assets/icons/zorbilo-32.png", encodePngRgba(raised)},
-      {"game/assets/icons/zorbilo-16.png", encodePngRgba(swatterRaisedSmall())},
-      {"settings-tool/icons/settings-32.png", encodePngRgba(gear32)},
-      {"settings-tool/icons/settings-16.png", encodePngRgba(gear16)},
       {"settings-tool/icons/settings.ico", encodeIco32({gear32, gear16})},
-      {"tools/sheet-preview.png", encodePngRgb(preview)},
   };
+  // Desktop icons at every size a desktop asks for: 16 and 32 are the cursor's own pixel art,
+  // the others drawn at their size, never an enlargement.
+  for (int size : kIconSizes) {
+    const std::string n = std::to_string(size);
+    const Picture game = size == 16   ? swatterRaisedSmall()
+                         : size == 32 ? raised
+                                      : swatterIcon(size);
+    files.push_back({"game/assets/icons/zorbilo-" + n + ".png", encodePngRgba(game)});
+    files.push_back(
+        {"settings-tool/icons/settings-" + n + ".png", encodePngRgba(settingsGear(size))});
+  }
+  files.push_back({"tools/sheet-preview.png", encodePngRgb(preview)});
+  return files;
 }
 
 }  // namespace assetgen
