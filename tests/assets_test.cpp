@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -641,6 +642,7 @@ struct Midi {
   uint32_t barTicks = 0;                              // from the first time signature
   std::map<int, uint32_t> firstProgramTick;           // channel -> tick
   std::map<int, int> notesOn;                         // channel -> count of note-ons
+  std::vector<std::array<uint32_t, 4>> notes;         // tick, channel, key, velocity of note-ons
   int hanging = 0, maxVelocity = 0;
   bool endOfTrackLast = true;
   std::string error;
@@ -717,6 +719,8 @@ Midi ReadMidi(const Bytes& b) {
         if (kind == 0xC0 && !m.firstProgramTick.count(ch)) m.firstProgramTick[ch] = tick;
         if (kind == 0x90 && d2 > 0) {
           ++m.notesOn[ch];
+          m.notes.push_back({tick, static_cast<uint32_t>(ch), static_cast<uint32_t>(d1),
+                             static_cast<uint32_t>(d2)});
           ++open[ch * 128 + d1];
           m.maxVelocity = std::max(m.maxVelocity, d2);
         } else if (kind == 0x80 || kind == 0x90) {
@@ -759,6 +763,27 @@ TEST(Music, PiecesAreGeneralMidiLoopsOfFortyToNinetySeconds) {
     EXPECT_EQ(m.hanging, 0) << name << ": notes left sounding";
     EXPECT_GE(m.maxVelocity, 80) << name;
   }
+}
+
+// The background music's second verse (bars 9-14) answers the first (bars 1-6) over the same
+// harmony; heard every stage, a note-for-note repeat soon wears thin.
+TEST(Music, BackgroundMusicVariesItsSecondVerse) {
+  const Midi m = ReadMidi(ReadFile(kRoot / "game/media/BGM.mid"));
+  ASSERT_EQ(m.error, "");
+  ASSERT_GT(m.barTicks, 0u);
+  // The pitched notes of six bars from a bar line, timed from it.
+  auto sixBars = [&](uint32_t firstBar) {
+    std::vector<std::array<uint32_t, 4>> out;
+    const uint32_t from = firstBar * m.barTicks, to = from + 6 * m.barTicks;
+    for (auto n : m.notes)
+      if (n[1] != 9 && n[0] >= from && n[0] < to) out.push_back({n[0] - from, n[1], n[2], n[3]});
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const auto first = sixBars(0), second = sixBars(8);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(first, second) << "bars 9-14 repeat bars 1-6 note for note";
 }
 
 // Tempo map arithmetic of the length test, against the worked figures: 120 beats a minute for

@@ -7,8 +7,9 @@
 //
 // The sound font comes from SDL_SOUNDFONTS (ctest runs this once per font) or the system's
 // default General MIDI font. The disk driver is told to run at about twice real time; this program
-// answers the mixer's end-of-piece at once (it spins on the message loop), so the loop seam is
-// what it would be in real time.
+// answers the mixer's end-of-piece within a millisecond (it turns its message loop as the game
+// does), so the loop seam is what it would be in real time.
+#include <SDL.h>
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -39,7 +40,13 @@ const double kMinus1Db = std::pow(10.0, -1.0 / 20.0) * 32768.0;
 
 // ---- The mixer's own clock, counted where the mix is finished ---------------------------------
 
+// Counted in frames of the recording. The device was opened, and has been recording, since the
+// first effect was opened: the count starts from what the file already holds, else every place
+// measured in the recording would be off by however many buffers that took.
 std::atomic<uint64_t> gFrames{0};
+std::atomic<bool> gCounting{false};
+std::atomic<int64_t> gBuffer{0};  // frames the mixer makes at a time
+std::string gRecordingFile;
 std::atomic<bool> gListen{false};
 std::atomic<int64_t> gOnset{-1};  // first frame of music after gListen was set
 
@@ -52,7 +59,15 @@ double Sample(const void* stream, size_t i) {
 }
 
 void CountMixed(int, void* stream, int len, void*) {
-  const int frames = len / (gFloat ? 8 : 4);
+  const int frameBytes = gFloat ? 8 : 4;
+  const int frames = len / frameBytes;
+  if (!gCounting.exchange(true)) {
+    // The audio thread writes each buffer after mixing it, so the file now holds all before this.
+    struct stat st {};
+    if (stat(gRecordingFile.c_str(), &st) == 0)
+      gFrames = static_cast<uint64_t>(st.st_size) / frameBytes;
+  }
+  gBuffer = frames;
   const uint64_t base = gFrames.load();
   if (gListen.load() && gOnset.load() < 0) {
     for (int i = 0; i < frames; ++i)
@@ -75,11 +90,13 @@ int64_t Frames(double seconds) {
 
 struct Piece {
   std::string file;
-  double bar;             // seconds
-  int loudFrom, loudTo;   // the bars under which the effects sound
-  double length = 0;      // to the end of its last event
-  double playCallMs = 0;  // how long MusicPlay took
-  int64_t onset = -1;     // first frame of pass one
+  double bar;                 // seconds
+  int loudFrom, loudTo;       // the bars under which the effects sound
+  double length = 0;          // to the end of its last event
+  double playCallMs = 0;      // how long MusicPlay took
+  int64_t onset = -1;         // first frame of pass one
+  int64_t counted = -1;       // where the mixer's count put it
+  int64_t starvedFrames = 0;  // most audio mixed between two turns of the loop at its end
   int64_t effectsFrom = 0, effectsTo = 0;
 };
 
@@ -107,22 +124,36 @@ class Recording : public ::testing::Test {
     out = dir->path() + "/mix.raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+    gRecordingFile = out;
     // About twice real time: 5 ms for each 11.6 ms buffer, which leaves this program time to answer
     // the end of a piece before the next buffer even on a busy machine.
     setenv("SDL_DISKAUDIODELAY", "5", 1);
     Play();
     Read();
+    FindStart(bgm);
+    FindStart(final);
   }
   static void TearDownTestSuite() {
     delete dir;
     dir = nullptr;
   }
 
-  static void Pump() { platform::DoEvents(); }
+  // Sleeps between turns, as the game's own loop does: a thread that spins loses the processor to
+  // whatever else runs, and would answer the end of a piece a whole time slice late.
+  static void Pump() {
+    platform::DoEvents();
+    SDL_WaitEventTimeout(nullptr, 1);
+  }
   static void RunUntil(int64_t frame, const std::function<void()>& each = {}) {
     while (static_cast<int64_t>(gFrames.load()) < frame) {
-      Pump();
+      // Counted from the end of one turn to the start of the next: time spent in a turn is the
+      // layer's own and is never excused.
+      const auto now = static_cast<int64_t>(gFrames.load());
+      if (watchFrom <= now && lastTurn <= watchTo) watchGap = std::max(watchGap, now - lastTurn);
+      platform::DoEvents();
+      lastTurn = static_cast<int64_t>(gFrames.load());
       if (each) each();
+      SDL_WaitEventTimeout(nullptr, 1);
     }
   }
   static void WaitOnset(Piece& p) {
@@ -153,8 +184,14 @@ class Recording : public ::testing::Test {
       if (now >= next) SoundPlay(sfxSwat), next += Frames(0.1);
       if (now >= nextOther && k < 4) SoundPlay(others[k++]), nextOther += Frames(0.9);
     });
-    // Into the second pass far enough to see it start.
+    // Into the second pass far enough to see it start, watching how long this program went
+    // without a turn of its loop while the end of the piece was due to be answered.
+    watchFrom = p.onset + Frames(p.length - 0.03);
+    watchTo = p.onset + Frames(p.length + 0.03);
+    watchGap = 0;
+    lastTurn = static_cast<int64_t>(gFrames.load());
     RunUntil(p.onset + Frames(p.length + 1.5));
+    p.starvedFrames = watchGap;
   }
 
   static void Play() {
@@ -174,7 +211,9 @@ class Recording : public ::testing::Test {
     gFloat = format == AUDIO_F32SYS;
     ASSERT_EQ(Mix_RegisterEffect(MIX_CHANNEL_POST, CountMixed, nullptr, nullptr), 1);
     std::printf("sound fonts: %s\n", Mix_GetSoundFonts() ? Mix_GetSoundFonts() : "(none)");
-    RunUntil(Frames(0.05));
+    // Silence before the first piece, to tell its start from.
+    RunUntil(1);
+    RunUntil(static_cast<int64_t>(gFrames.load()) + Frames(0.3));
     const bool finalFirst = std::getenv("FINAL_FIRST") != nullptr;
     PlayPiece(finalFirst ? final : bgm);
     MusicStop();
@@ -195,6 +234,18 @@ class Recording : public ::testing::Test {
     if (const char* keep = std::getenv("ZORBILO_KEEP_MIX"))
       std::ofstream(keep, std::ios::binary)
           .write(raw.data(), static_cast<std::streamsize>(raw.size()));
+  }
+
+  // The counted start can be early by what the file had not yet received when counting began, and
+  // by the limiter's look-ahead: the piece starts at its first sound after the silence before it.
+  static void FindStart(Piece& p) {
+    if (p.onset < 0) return;
+    int64_t at = std::max<int64_t>(0, p.onset - Frames(0.05));
+    while (at < Recorded() && std::fabs(L(at)) <= 200 && std::fabs(R(at)) <= 200) ++at;
+    p.counted = p.onset;
+    p.effectsFrom += at - p.onset;
+    p.effectsTo += at - p.onset;
+    p.onset = at;
   }
 
   static double L(int64_t f) { return mix[static_cast<size_t>(2 * f)]; }
@@ -278,21 +329,31 @@ class Recording : public ::testing::Test {
     if (FontMissing())
       GTEST_SKIP() << "sound font not installed: " << std::getenv("SDL_SOUNDFONTS");
     ASSERT_GE(p.onset, 0) << name << " never sounded";
+    // Far off, and the count and the recording no longer describe the same audio.
+    ASSERT_LT(std::llabs(p.onset - p.counted), Frames(0.04))
+        << name << ": count and recording disagree";
     ASSERT_GT(p.length, 10.0);
     ASSERT_LT(p.onset + Frames(p.length + 1.5), Recorded()) << "the recording stops short";
     const Figures f = Measure(p);
-    std::printf("%s: onset at %.3f s, length %.3f s\n", name, Seconds(p.onset), p.length);
+    std::printf("%s: onset at %.3f s (counted %+lld frames off), length %.3f s\n", name,
+                Seconds(p.onset), static_cast<long long>(p.counted - p.onset), p.length);
     Report(name, p, f);
     EXPECT_EQ(f.clipped, 0) << name;
     EXPECT_LE(f.peak, kMinus1Db) << name;
     EXPECT_GE(f.seamMs, -10.0) << name;
-    EXPECT_LE(f.seamMs, 10.0) << name;
+    // A buffer mixed between two turns is ordinary. When the machine kept this program from its
+    // loop for longer, nobody could answer the end before then: that much is the machine's.
+    const double starvedMs = 1000.0 * Seconds(std::max<int64_t>(0, p.starvedFrames - gBuffer));
+    if (starvedMs > 0)
+      std::printf("%s: this program was held up %.1f ms at the end\n", name, starvedMs);
+    EXPECT_LE(f.seamMs, 10.0 + starvedMs) << name;
     EXPECT_LT(f.largestStepAtSeam, 3.0 * f.largestStepBefore + 2000)
         << name << ": click at the seam";
     EXPECT_GE(f.correlation, 0.5) << name << " cancels on a mono speaker";
     EXPECT_LE(p.playCallMs, 5.0) << name;
   }
 
+  static inline int64_t watchFrom = 0, watchTo = -1, watchGap = 0, lastTurn = 0;
   static inline int32_t sfxStart = 0, sfxSwat = 0, sfxMiss = 0, sfxClear = 0, sfxTimeUp = 0;
   static media_files::TempDir* dir;
   static std::string out;
