@@ -38,7 +38,7 @@ readme="$tmp/README.txt"
 { printf '\357\273\277'; sed 's/$/\r/' "$here/README.txt"; } >"$readme"
 
 # The zip: one folder, Zorbilo\, that is the program folder. Names are stored as UTF-8 and
-# flagged so (-UN=UTF8), which Windows' own unzipping honours for 設定.exe.
+# marked so, which Windows' own unzipping needs to show 設定.exe right.
 mkdir "$tmp/Zorbilo"
 for f in $files; do cp "$bin/$f" "$tmp/Zorbilo/$f"; done
 cp "$readme" "$tmp/Zorbilo/README.txt"
@@ -52,8 +52,9 @@ rm -f "$zipfile"
   list="Zorbilo/"
   for f in $files README.txt; do list="$list Zorbilo/$f"; done
   # shellcheck disable=SC2086 # the names have no blanks
-  LC_ALL=C.UTF-8 zip -q -X -9 -UN=UTF8 "$zipfile" $list
+  LC_ALL=C.UTF-8 zip -q -X -9 "$zipfile" $list
 ) || die "zip failed"
+perl "$here/zip-utf8-flag.pl" "$zipfile" || die "could not mark the names in $zipfile as UTF-8"
 
 # The installer, from the same files; 設定.exe travels under an ASCII name and is installed
 # under its own.
