@@ -60,8 +60,12 @@ bool Checked(HWND b) {
 // number it: 0 unchecked, 1 grayed, 2 checked.
 std::string Shown(const fMain& f) {
   std::string s;
-  s += Checked(f.optFullScreen) ? 'F' : Checked(f.optWindow) ? 'W' : '?';
-  s += Checked(f.optRight) ? 'R' : Checked(f.optLeft) ? 'L' : '?';
+  // Exactly one option of a frame is selected; anything else shows as '?'.
+  auto pick = [](HWND a, char ca, HWND b, char cb) {
+    return Checked(a) == Checked(b) ? '?' : Checked(a) ? ca : cb;
+  };
+  s += pick(f.optFullScreen, 'F', f.optWindow, 'W');
+  s += pick(f.optRight, 'R', f.optLeft, 'L');
   const LRESULT c = SendMessageW(f.chkShowFPS, BM_GETCHECK, 0, 0);
   s += c == BST_UNCHECKED ? '0' : c == BST_INDETERMINATE ? '1' : c == BST_CHECKED ? '2' : '?';
   return s;
@@ -194,13 +198,21 @@ TEST_F(SettingsToolWin32, TabGoesRoundInOrder) {
   EXPECT_EQ(round(),
             (std::vector<HWND>{f.optWindow, f.optLeft, f.chkShowFPS, f.btnOK, f.optWindow}));
   Click(f, "fr");
-  SetFocus(f.optFullScreen);
+  SetFocus(f.btnOK);
+  Press(VK_TAB);
   EXPECT_EQ(round(), (std::vector<HWND>{f.optFullScreen, f.optRight, f.chkShowFPS, f.btnOK,
                                         f.optFullScreen}));
   // An arrow key selects the frame's other option.
+  SetFocus(f.optFullScreen);
   Press(VK_LEFT);
   EXPECT_EQ(GetFocus(), f.optWindow);
   EXPECT_EQ(Shown(f), "WR0");
+
+  // A dialog opened on full screen starts on that option.
+  Spit(ini, "[Setting]\nFullScreen=1\n");
+  fMain g;
+  g.Show();
+  EXPECT_EQ(GetFocus(), g.optFullScreen);
 }
 
 TEST_F(SettingsToolWin32, OptionsExcludeEachOtherOnlyWithinTheirFrame) {

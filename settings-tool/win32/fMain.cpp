@@ -247,8 +247,10 @@ void fMain::Show() {
   if (!hWnd) return;
   ShowWindow(hWnd, SW_SHOW);
   SetForegroundWindow(hWnd);
-  SetFocus(optWindow);
-  lastFocus = optWindow;
+  // The first control that Tab reaches: in a frame, its selected option.
+  HWND first = GetNextDlgTabItem(hWnd, nullptr, FALSE);
+  SetFocus(first ? first : optWindow);
+  lastFocus = GetFocus();
 }
 
 void fMain::Run() {

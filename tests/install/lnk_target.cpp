@@ -48,11 +48,10 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t target[MAX_PATH] = L"", args[1024] = L"", icon[MAX_PATH] = L"";
     int index = 0;
     const bool ok =
-        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IShellLinkW, reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link))) &&
         SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Load(argv[i], STGM_READ)) &&
-        Target(link, target) &&
+        SUCCEEDED(file->Load(argv[i], STGM_READ)) && Target(link, target) &&
         SUCCEEDED(link->GetArguments(args, 1024)) &&
         SUCCEEDED(link->GetIconLocation(icon, MAX_PATH, &index));
     if (ok) {
