@@ -14,6 +14,7 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Zorbilo"
 
 Name "${PRODUCT}"
+BrandingText "Zorbilo ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Zorbilo"
 ; An earlier installation is updated where it is.
