@@ -227,6 +227,7 @@ fMain::~fMain() {
 }
 
 void fMain::Form_Load() {
+  if (!hWnd) return;
   // An option that is off sets nothing: the design's selection stays.
   const tool::Choice c = tool::Load();
   if (c.fullScreen) CheckRadioButton(frameScreen, kIdOptWindow, kIdOptFullScreen, kIdOptFullScreen);
@@ -235,6 +236,8 @@ void fMain::Form_Load() {
 }
 
 void fMain::btnOK_Click() {
+  // Without its controls the dialog would read as "all off" and wipe the file's settings.
+  if (!hWnd) return;
   tool::Choice c;
   c.fullScreen = Checked(optFullScreen);
   c.rightClick = Checked(optRight);
