@@ -5,8 +5,7 @@
 #include <QRect>
 #include <QString>
 
-#include "common/Settings.h"
-#include "platform/profile.h"
+#include "settings-tool/rules.h"
 
 namespace {
 
@@ -90,41 +89,25 @@ fMain::fMain(QWidget* parent) : QDialog(parent) {
 }
 
 void fMain::Form_Load() {
-  // The file name is built afresh for every read, as the game does.
-  int32_t v = static_cast<int32_t>(GetPrivateProfileIntA(settings::kSection, settings::kFullScreen,
-                                                         0, settings::FilePath().c_str()));
-  optFullScreen->setChecked(v != 0);
-
-  v = static_cast<int32_t>(GetPrivateProfileIntA(settings::kSection, settings::kRClick, 0,
-                                                 settings::FilePath().c_str()));
-  optRight->setChecked(v != 0);
-
-  v = static_cast<int32_t>(GetPrivateProfileIntA(settings::kSection, settings::kShowFPS, 0,
-                                                 settings::FilePath().c_str()));
-  // 0 unchecked, 1 checked, 2 grayed. A box cannot show other values; any of them means on
-  // to the game, so the box shows them checked.
-  if (v == 2) {
+  // Setting an option off changes nothing in its group: the design's selection stays.
+  const tool::Choice c = tool::Load();
+  optFullScreen->setChecked(c.fullScreen);
+  optRight->setChecked(c.rightClick);
+  if (c.showFps == tool::Check::kGrayed) {
     chkShowFPS->setCheckState(Qt::PartiallyChecked);  // makes the box three-state for now
   } else {
     chkShowFPS->setTristate(false);
-    chkShowFPS->setCheckState(v == 0 ? Qt::Unchecked : Qt::Checked);
+    chkShowFPS->setCheckState(c.showFps == tool::Check::kChecked ? Qt::Checked : Qt::Unchecked);
   }
 }
 
 void fMain::btnOK_Click() {
-  // All three texts are taken from the controls before anything is written. A setting that is
-  // off is deleted (a null value), never written as 0.
-  const char* a = optFullScreen->isChecked() ? "1" : nullptr;
-  const char* b = optRight->isChecked() ? "1" : nullptr;
-  const char* c = chkShowFPS->checkState() != Qt::Unchecked ? "1" : nullptr;
-
-  // A failed write (read-only folder or file) is not reported: the old file stays as it was.
-  WritePrivateProfileStringA(settings::kSection, settings::kFullScreen, a,
-                             settings::FilePath().c_str());
-  WritePrivateProfileStringA(settings::kSection, settings::kRClick, b,
-                             settings::FilePath().c_str());
-  WritePrivateProfileStringA(settings::kSection, settings::kShowFPS, c,
-                             settings::FilePath().c_str());
-
+  tool::Choice c;
+  c.fullScreen = optFullScreen->isChecked();
+  c.rightClick = optRight->isChecked();
+  c.showFps = chkShowFPS->checkState() == Qt::Unchecked ? tool::Check::kUnchecked
+              : chkShowFPS->checkState() == Qt::Checked ? tool::Check::kChecked
+                                                        : tool::Check::kGrayed;
+  tool::Save(c);
   accept();  // the only window: closing it ends the program
 }

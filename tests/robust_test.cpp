@@ -512,12 +512,12 @@ TEST_F(Robust, GiantSparseFilesCostNothingAndStayAsTheyAre) {
     SCOPED_TRACE(name);
     for (const auto& e : fs::directory_iterator(dir)) fs::remove(e.path());
     WriteFile(name, name == kSettings ? "[Setting]\nRClick=1\n" : "[Score]\nTotal=5\n");
-    fs::resize_file(dir / name, kGiant);
+    fs::resize_file(In(name), kGiant);
     const auto before = Listing();
     const auto start = std::chrono::steady_clock::now();
     PlayAndQuit(1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(fs::file_size(dir / name), kGiant);
+    EXPECT_EQ(fs::file_size(In(name)), kGiant);
     if (name == kSettings) {
       EXPECT_EQ(StoredTotal(), 10);  // the record goes beside it all the same
     } else {

@@ -15,6 +15,7 @@
 #include "common/App.h"
 #include "common/Settings.h"
 #include "settings-tool/fMain.h"
+#include "settings_tool_cases.h"
 
 namespace {
 
@@ -82,41 +83,31 @@ class SettingsTool : public QObject {
   void theDialogAsDesigned() {
     auto f = Open();  // no file: the design's own states stay
     QCOMPARE(f->windowTitle(), QString::fromUtf8("Zorbilo 設定"));
-    QCOMPARE(f->size(), QSize(234, 148));
+    QCOMPARE(f->size(),
+             QSize(tool_cases::kClientWidthTwips / 15, tool_cases::kClientHeightTwips / 15));
     QCOMPARE(f->minimumSize(), f->maximumSize());
     const QList<QSize> sizes = f->windowIcon().availableSizes();
     QVERIFY(sizes.contains(QSize(32, 32)));
     QVERIFY(sizes.contains(QSize(16, 16)));
     QVERIFY(QFontInfo(f->font()).family().contains(QStringLiteral("IPA")));
 
-    struct Row {
-      QWidget* w;
-      const char* name;
-      const char* kind;
-      QWidget* container;
-      const char* caption;
-      QRect geometry;  // pixels: the design's twips / 15
-    };
-    // clang-format off
-    const Row rows[] = {
-        {f->frameScreen, "frameScreen", "QGroupBox", f.get(), "画面モード", {6, 6, 220, 50}},
-        {f->optWindow, "optWindow", "QRadioButton", f->frameScreen, "ウィンドウ", {8, 20, 80, 20}},
-        {f->optFullScreen, "optFullScreen", "QRadioButton", f->frameScreen, "フルスクリーン", {100, 20, 100, 20}},
-        {f->frameButton, "frameButton", "QGroupBox", f.get(), "マウスボタン", {6, 62, 220, 50}},
-        {f->optLeft, "optLeft", "QRadioButton", f->frameButton, "左クリック", {8, 20, 80, 20}},
-        {f->optRight, "optRight", "QRadioButton", f->frameButton, "右クリック", {100, 20, 80, 20}},
-        {f->chkShowFPS, "chkShowFPS", "QCheckBox", f.get(), "FPSを表示", {14, 120, 80, 20}},
-        {f->btnOK, "btnOK", "QPushButton", f.get(), "OK", {140, 120, 80, 22}},
-    };
-    // clang-format on
-    for (const Row& r : rows) {
-      QVERIFY2(r.w, r.name);
-      QCOMPARE(r.w->objectName(), QString::fromLatin1(r.name));
-      QCOMPARE(r.w->metaObject()->className(), r.kind);
-      QCOMPARE(r.w->parentWidget(), r.container);
-      QCOMPARE(r.w->geometry(), r.geometry);
-      QCOMPARE(r.w->property(qobject_cast<QGroupBox*>(r.w) ? "title" : "text").toString(),
-               QString::fromUtf8(r.caption));
+    // Each control by name: its Qt kind, its container and caption, its pixels at 15 twips.
+    const char* kinds[] = {"QGroupBox",    "QRadioButton", "QRadioButton", "QGroupBox",
+                           "QRadioButton", "QRadioButton", "QCheckBox",    "QPushButton"};
+    QWidget* const members[] = {f->frameScreen, f->optWindow, f->optFullScreen, f->frameButton,
+                                f->optLeft,     f->optRight,  f->chkShowFPS,    f->btnOK};
+    int i = 0;
+    for (const tool_cases::Control& c : tool_cases::kDesign) {
+      QWidget* w = f->findChild<QWidget*>(QString::fromLatin1(c.name));
+      QVERIFY2(w, c.name);
+      QCOMPARE(w, members[i]);
+      QWidget* container =
+          *c.container ? f->findChild<QWidget*>(QString::fromLatin1(c.container)) : f.get();
+      QCOMPARE(w->metaObject()->className(), kinds[i++]);
+      QCOMPARE(w->parentWidget(), container);
+      QCOMPARE(w->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
+      QCOMPARE(w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString(),
+               QString::fromUtf8(c.caption));
     }
     QCOMPARE(Shown(*f), QByteArray("WL0"));
     QVERIFY(!f->chkShowFPS->isTristate());
@@ -142,47 +133,16 @@ class SettingsTool : public QObject {
     QCOMPARE(Shown(*f), QByteArray("WR0"));
   }
 
-  // What the dialog shows for a file (window or full screen, left or right, and the check
-  // box's state: 0 unchecked, 1 grayed, 2 checked), and what OK leaves after some clicks.
+  // What the dialog shows for a file, and what OK leaves after some clicks.
   void openClickOk_data() {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("shown");
     QTest::addColumn<QByteArray>("clicks");
     QTest::addColumn<QByteArray>("after");
-    const QByteArray none = "<missing>";
-    QTest::newRow("no file, all off: none made")
-        << none << QByteArray("WL0") << QByteArray() << none;
-    QTest::newRow("empty file") << QByteArray() << QByteArray("WL0") << QByteArray()
-                                << QByteArray();
-    QTest::newRow("only other sections")
-        << QByteArray("[Other]\nFullScreen=1\nRClick=1\n") << QByteArray("WL0") << QByteArray()
-        << QByteArray("[Other]\nFullScreen=1\nRClick=1\n");
-    QTest::newRow("no file, only the keys that are on")
-        << none << QByteArray("WL0") << QByteArray("r") << QByteArray("[Setting]\r\nRClick=1\r\n");
-    QTest::newRow("no file, written in order")
-        << none << QByteArray("WL0") << QByteArray("crf")
-        << QByteArray("[Setting]\r\nFullScreen=1\r\nRClick=1\r\nShowFPS=1\r\n");
-    QTest::newRow("5 and 2 select, saved as 1")
-        << QByteArray("[Setting]\nFullScreen=5\nRClick=2\nNoLayer=1\n") << QByteArray("FR0")
-        << QByteArray() << QByteArray("[Setting]\nFullScreen=1\nRClick=1\nNoLayer=1\n");
-    QTest::newRow("all off deletes, the rest untouched")
-        << QByteArray(
-               "; by hand\r\n[Setting]\r\nFullScreen=1\r\n  NoLayer = 3 ; mine\r\n"
-               "RClick=-1\r\nShowFPS=1\r\n\r\n[Other]\r\nShowFPS=1\r\n")
-        << QByteArray("FR2") << QByteArray("wlc")
-        << QByteArray(
-               "; by hand\r\n[Setting]\r\n  NoLayer = 3 ; mine\r\n\r\n[Other]\r\nShowFPS=1\r\n");
-    QTest::newRow("no change normalises")
-        << QByteArray("[setting]\r\nfullscreen=-3\r\nRClick=0\r\nNoLayer=1\r\nShowFPS=01\r\n")
-        << QByteArray("FL2") << QByteArray()
-        << QByteArray("[setting]\r\nfullscreen=1\r\nNoLayer=1\r\nShowFPS=1\r\n");
-    const char* fps[][2] = {{"0", "WL0"}, {"1", "WL2"},  {"2", "WL1"},  {"3", "WL2"},
-                            {"7", "WL2"}, {"-1", "WL2"}, {"yes", "WL0"}};
-    for (auto& [value, state] : fps)
-      QTest::addRow("ShowFPS=%s", value)
-          << "[Setting]\nShowFPS=" + QByteArray(value) + "\n"
-          << QByteArray(state) << QByteArray()
-          << QByteArray(state[2] == '0' ? "[Setting]\n" : "[Setting]\nShowFPS=1\n");
+    for (const auto& c : tool_cases::OpenClickOkCases())
+      QTest::newRow(c.name.c_str())
+          << QByteArray::fromStdString(c.before) << QByteArray::fromStdString(c.shown)
+          << QByteArray::fromStdString(c.clicks) << QByteArray::fromStdString(c.after);
   }
   void openClickOk() {
     QFETCH(QByteArray, before);

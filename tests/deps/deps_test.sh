@@ -31,6 +31,9 @@ USED_BY=(
   "dpkg-dev|CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON"  # dpkg-shlibdeps, run by CPack
   "appstream-compose|appstreamcli compose"     # the compose plugin of appstreamcli
   "googletest|/usr/src/googletest"              # GoogleTest's sources, built for Windows
+  "g++-mingw-w64-x86-64|-g\\+\\+-posix"          # the Windows cross-compiler (toolchain file)
+  "binutils-mingw-w64-x86-64|-windres"          # its resource compiler and linker
+  "wine64|/usr/lib/wine"                        # Wine's 64-bit loader, outside PATH on Debian
 )
 
 failures=0
