@@ -9,8 +9,9 @@
 #
 # BINDIR is the Windows program folder (build-windows/bin). Where its Zorbilo.exe is not built
 # yet, a stand-in is packaged (and the game's own checks are skipped, saying so). SCREEN_CHECK,
-# a program of the Linux build (tests/e2e/screen_check.cpp), checks the title screen's pixels
-# against the sheet; without it the window's size and a drawn picture are checked.
+# the checker of the real-window tests (tests/e2e/screen_check.cpp, built here from its source
+# when given as a .cpp), checks the title screen's pixels against the sheet; without it the
+# window's size and a drawn picture are checked.
 set -uo pipefail
 
 BIN=${1:?usage: windows_download_test.sh BINDIR LNK_TARGET.exe [SHEET.bmp SCREEN_CHECK]}
@@ -50,6 +51,10 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+if [[ "$CHECK" == *.cpp ]]; then  # the checker's source: a host program, built once here
+  g++ -O2 -std=c++17 "$CHECK" -o "$WORK/screen_check" || { fail "cannot build the screen checker"; finish; exit 1; }
+  CHECK=$WORK/screen_check
+fi
 
 # The program folder to package.
 real_game=yes
