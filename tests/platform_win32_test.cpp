@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/mMain.h"
 #include "picture_files.h"
+#include "platform/mMain.h"
 
 namespace {
 
@@ -67,7 +67,8 @@ std::vector<uint8_t> MakeIco() {
     for (int x = 0; x < 32; ++x) {
       const bool inside = x >= 8 && x < 24 && y >= 8 && y < 24;
       b[pixels + static_cast<size_t>(y) * 32 + x] = inside ? 1 : 0;
-      if (!inside) b[mask + static_cast<size_t>(y) * 4 + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+      if (!inside)
+        b[mask + static_cast<size_t>(y) * 4 + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
     }
   return b;
 }
@@ -177,8 +178,11 @@ TEST_F(Win32, ClipRectangleReachesTheSystemAndIsFreed) {
 TEST_F(Win32, RasterOperationsCombinePicturesPixelByPixel) {
   platform::Picture dst, src;
   ASSERT_TRUE(dst.Load(Solid(4, 4, RGB(0x12, 0x34, 0x56)).data(), Solid(4, 4, 0).size()));
-  ASSERT_TRUE(src.Load(MakeBmp(4, 4, [](int x, int) { return x < 2 ? RGB(0xF0, 0x0F, 0x00) : RGB(0x0F, 0xFF, 0xF0); }).data(),
-                       Solid(4, 4, 0).size()));
+  ASSERT_TRUE(src.Load(
+      MakeBmp(4, 4,
+              [](int x, int) { return x < 2 ? RGB(0xF0, 0x0F, 0x00) : RGB(0x0F, 0xFF, 0xF0); })
+          .data(),
+      Solid(4, 4, 0).size()));
   EXPECT_EQ(GetPixel(dst.hDC, 0, 0), RGB(0x12, 0x34, 0x56));
   ASSERT_TRUE(BitBlt(dst.hDC, 0, 0, 4, 2, src.hDC, 0, 0, SRCPAINT));
   ASSERT_TRUE(BitBlt(dst.hDC, 0, 2, 4, 2, src.hDC, 0, 0, SRCAND));
@@ -280,7 +284,8 @@ TEST_F(Win32, HookedProcedureSeesMessagesFirstAndPassesThemOn) {
   form.OnKeyDown = [&](int16_t key, int16_t) { keys.push_back(key); };
   hooked.clear();
   // The sound module's call, as the game writes it: a 64-bit procedure through SetWindowLongA.
-  previous = reinterpret_cast<WNDPROC>(SetWindowLongA(form.hWnd, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&Hook)));
+  previous = reinterpret_cast<WNDPROC>(
+      SetWindowLongA(form.hWnd, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&Hook)));
   ASSERT_NE(previous, nullptr);
   PostMessageA(form.hWnd, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0);
   PostMessageA(form.hWnd, WM_KEYDOWN, 27, 0);
@@ -311,6 +316,16 @@ TEST_F(Win32, CaptionIsUtf8AndTheCloseButtonUnloads) {
   EXPECT_FALSE(form.Loaded());
   EXPECT_EQ(unloads, 2);
   EXPECT_TRUE(IsWindow(form.hWnd));  // the window stays until the form object goes
+
+  // Logging off closes it the same way; a session that goes on does not.
+  platform::Form other;
+  bool unloaded = false;
+  other.OnUnload = [&](int16_t&) { unloaded = true; };
+  SendMessageW(other.hWnd, WM_ENDSESSION, FALSE, 0);
+  EXPECT_TRUE(other.Loaded());
+  SendMessageW(other.hWnd, WM_ENDSESSION, TRUE, 0);
+  EXPECT_FALSE(other.Loaded());
+  EXPECT_TRUE(unloaded);
 }
 
 TEST_F(Win32, CommandsAreLoggedBeforeTheSystemAnswers) {
