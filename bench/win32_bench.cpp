@@ -81,10 +81,11 @@ void TimerAccuracy() {
   std::sort(errors.begin(), errors.end());
   const double mean = ticks.size() > 1 ? (ticks.back() - ticks.front()) / (ticks.size() - 1) : 0;
   const auto within3 = std::count_if(errors.begin(), errors.end(), [](double e) { return e <= 3; });
-  std::printf("30 ms timer over %.1f s: %zu ticks (333 due), mean interval %.2f ms, %.1f %% within 3 ms "
-              "of the grid, p99 error %.2f ms; idle loop CPU %.1f %% of one core\n",
-              wall, ticks.size(), mean, errors.empty() ? 0.0 : 100.0 * within3 / errors.size(),
-              errors.empty() ? 0.0 : errors[errors.size() * 99 / 100], 100 * cpu / wall);
+  std::printf(
+      "30 ms timer over %.1f s: %zu ticks (333 due), mean interval %.2f ms, %.1f %% within 3 ms "
+      "of the grid, p99 error %.2f ms; idle loop CPU %.1f %% of one core\n",
+      wall, ticks.size(), mean, errors.empty() ? 0.0 : 100.0 * within3 / errors.size(),
+      errors.empty() ? 0.0 : errors[errors.size() * 99 / 100], 100 * cpu / wall);
 }
 
 void Stage4Cpu() {
@@ -104,8 +105,9 @@ void Stage4Cpu() {
   const double cpu0 = CpuSeconds();
   platform::RunMessageLoop(f);
   const double wall = Since(start) / 1e6, cpu = CpuSeconds() - cpu0;
-  std::printf("stage 4 played for %.1f s in a visible window: CPU %.1f %% of one core, %.1f frames/s\n",
-              wall, 100 * cpu / wall, frames / wall);
+  std::printf(
+      "stage 4 played for %.1f s in a visible window: CPU %.1f %% of one core, %.1f frames/s\n",
+      wall, 100 * cpu / wall, frames / wall);
 }
 
 }  // namespace

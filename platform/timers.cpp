@@ -43,9 +43,13 @@ uint64_t NowMs() {
   return manualClock ? manualNow : static_cast<uint64_t>(backend::RealNowMs());
 }
 
-bool Manual() { return manualClock; }
+bool Manual() {
+  return manualClock;
+}
 
-uint64_t ManualNowMs() { return manualNow; }
+uint64_t ManualNowMs() {
+  return manualNow;
+}
 
 bool FireDue(uint64_t now) {
   std::vector<Timer*> due;
@@ -81,7 +85,9 @@ void UseManualClock(uint32_t ms) {
   for (Timer* t : All()) Arm(*t);
 }
 
-bool UsingManualClock() { return manualClock; }
+bool UsingManualClock() {
+  return manualClock;
+}
 
 void UseRealClock() {
   manualClock = false;

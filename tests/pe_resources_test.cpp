@@ -84,8 +84,9 @@ bool ReadResources(const Bytes& exe, Resources& out) {
         if (!dataRva || !size) return false;
         auto at = toFile(*dataRva);
         if (!at || *at + *size > exe.size()) return false;
-        if (first) out[type][name] = Bytes(exe.begin() + static_cast<long>(*at),
-                                           exe.begin() + static_cast<long>(*at + *size));
+        if (first)
+          out[type][name] = Bytes(exe.begin() + static_cast<long>(*at),
+                                  exe.begin() + static_cast<long>(*at + *size));
         first = false;
         return true;
       });
@@ -95,7 +96,8 @@ bool ReadResources(const Bytes& exe, Resources& out) {
 
 // The version record's strings: a tree of blocks (length, value length, type, UTF-16 key,
 // value, children), each aligned to four bytes.
-void VersionStrings(const Bytes& b, size_t at, size_t end, std::map<std::u16string, std::u16string>& out,
+void VersionStrings(const Bytes& b, size_t at, size_t end,
+                    std::map<std::u16string, std::u16string>& out,
                     std::optional<Bytes>* fixed = nullptr) {
   Reader r{b};
   while (at + 6 <= end) {
@@ -115,7 +117,8 @@ void VersionStrings(const Bytes& b, size_t at, size_t end, std::map<std::u16stri
         value += static_cast<char16_t>(b[q] | b[q + 1] << 8);
       out[key] = value;
     } else if (fixed && key == u"VS_VERSION_INFO" && valueBytes > 0) {
-      *fixed = Bytes(b.begin() + static_cast<long>(p), b.begin() + static_cast<long>(p + valueBytes));
+      *fixed =
+          Bytes(b.begin() + static_cast<long>(p), b.begin() + static_cast<long>(p + valueBytes));
     }
     const size_t children = (p + valueBytes + 3) & ~size_t{3};
     VersionStrings(b, children, at + *length, out);
@@ -147,10 +150,10 @@ TEST_F(Executable, IconIsTheRaisedSwatterIn256Colours) {
   ASSERT_EQ(res.count(kGroupIcon), 1u);
   const Bytes& group = res[kGroupIcon].begin()->second;
   Reader gr{group};
-  ASSERT_EQ(gr.U16(4), 1);  // one image
-  EXPECT_EQ(group[6], 32);  // width
-  EXPECT_EQ(group[7], 32);  // height
-  EXPECT_EQ(group[8], 0);   // colour count 0: 256 colours
+  ASSERT_EQ(gr.U16(4), 1);      // one image
+  EXPECT_EQ(group[6], 32);      // width
+  EXPECT_EQ(group[7], 32);      // height
+  EXPECT_EQ(group[8], 0);       // colour count 0: 256 colours
   EXPECT_EQ(gr.U16(6 + 6), 8);  // bits per pixel
   EXPECT_EQ(gr.U32(6 + 8), size);
   const uint16_t id = *gr.U16(6 + 12);

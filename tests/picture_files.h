@@ -33,4 +33,3 @@ inline std::vector<uint8_t> MakeBmp(int w, int h, F colour) {
     }
   return b;
 }
-

@@ -1,9 +1,10 @@
 // The program folder on Windows: the folder of the executable, as the system reports it (a
 // shortcut starts the program itself, so there is no link to tell apart). UTF-8, with the
 // system's own separators, no trailing one.
+#include "common/App.h"
+
 #include <string>
 
-#include "common/App.h"
 #include "platform/win32/winapi.h"
 
 namespace {

@@ -26,7 +26,8 @@ DirectDraw7::~DirectDraw7() {
 
 int32_t DirectDraw7::SetCooperativeLevel(HWND hWnd, int32_t flags) {
   if (hWnd && !IsWindow(hWnd)) return kFailed;
-  if (flags & ~(DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | 8 /*NORMAL*/)) return kFailed;
+  if (flags & ~(DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | 8 /*NORMAL*/))
+    return kFailed;
   return 0;
 }
 
@@ -60,7 +61,8 @@ int32_t DirectDraw7::RestoreDisplayMode() {
   changed_ = false;
   for (FormWindow* w : Forms()) {
     const LONG_PTR shown = ::GetWindowLongPtrW(w->hWnd, GWL_STYLE) & WS_VISIBLE;
-    ::SetWindowLongPtrW(w->hWnd, GWL_STYLE, (w->style & ~static_cast<LONG_PTR>(WS_VISIBLE)) | shown);
+    ::SetWindowLongPtrW(w->hWnd, GWL_STYLE,
+                        (w->style & ~static_cast<LONG_PTR>(WS_VISIBLE)) | shown);
     ::SetWindowPos(w->hWnd, HWND_NOTOPMOST, 0, 0, 0, 0,
                    SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ApplyGeometry(*w, 0, 0, false);

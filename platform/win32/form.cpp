@@ -77,7 +77,8 @@ HCURSOR MakeCursor(const Picture& pic, int scale) {
       uint32_t p = src[static_cast<size_t>(y / scale) * w + x / scale];
       uint32_t a = p >> 24;
       // Premultiplied, as the system expects of a 32-bit cursor with alpha.
-      uint32_t r = ((p >> 16) & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255, b = (p & 0xFF) * a / 255;
+      uint32_t r = ((p >> 16) & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255,
+               b = (p & 0xFF) * a / 255;
       dst[static_cast<size_t>(y) * cw + x] = (a << 24) | (r << 16) | (g << 8) | b;
     }
   ICONINFO ii{};
@@ -158,6 +159,10 @@ LRESULT CALLBACK FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
   switch (msg) {
     case WM_CLOSE:
       if (f.Loaded()) f.Unload();
+      return 0;
+    case WM_ENDSESSION:
+      // Logging off or shutting down closes the game like its close button: the record is kept.
+      if (wParam && f.Loaded()) f.Unload();
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -300,8 +305,10 @@ Form::Form()
     if (!FindForm(hWnd) || !pic || !LivePictures().count(pic)) return;
     HICON icon = MakeIcon(*pic);
     if (!icon) return;
-    HICON oldBig = reinterpret_cast<HICON>(SendMessageW(hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)));
-    HICON oldSmall = reinterpret_cast<HICON>(SendMessageW(hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
+    HICON oldBig = reinterpret_cast<HICON>(
+        SendMessageW(hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)));
+    HICON oldSmall = reinterpret_cast<HICON>(
+        SendMessageW(hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
     if (oldBig) DestroyIcon(oldBig);
     if (oldSmall && oldSmall != oldBig) DestroyIcon(oldSmall);
   });

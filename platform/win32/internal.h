@@ -2,13 +2,13 @@
 #pragma once
 
 #define ZORBILO_WIN32_LAYER 1
-#include "platform/mMain.h"
-
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "platform/mMain.h"
 
 namespace platform::win32::detail {
 
@@ -24,7 +24,7 @@ struct FormWindow {
   uint32_t* bits = nullptr;  // the DIB section's pixels, 0x00RRGGBB
   int clientW = 640;
   int clientH = 480;
-  LONG_PTR style = 0;  // the style the game believes the window has
+  LONG_PTR style = 0;        // the style the game believes the window has
   HCURSOR cursor = nullptr;  // shown over the client area (WM_SETCURSOR)
 };
 

@@ -23,9 +23,11 @@ using platform::win32::detail::Wide;
 namespace {
 std::vector<MciLogEntry>* commandLog = nullptr;
 std::set<std::string> openAliases;  // lower case
-}
+}  // namespace
 
-void mciSetLog(std::vector<MciLogEntry>* log) { commandLog = log; }
+void mciSetLog(std::vector<MciLogEntry>* log) {
+  commandLog = log;
+}
 
 MCIERROR platform::win32::mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString,
                                          UINT uReturnLength, HWND hwndCallback) {
@@ -48,7 +50,8 @@ MCIERROR platform::win32::mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnS
   std::wstring answer(lpstrReturnString && uReturnLength ? 512 : 0, L'\0');
   const MCIERROR err = ::mciSendStringW(command.c_str(), answer.empty() ? nullptr : answer.data(),
                                         static_cast<UINT>(answer.size()), hwndCallback);
-  if (ours && parsed.verb == platform::mci::Verb::Open && err == 0) openAliases.insert(parsed.alias);
+  if (ours && parsed.verb == platform::mci::Verb::Open && err == 0)
+    openAliases.insert(parsed.alias);
   // A close that failed still leaves nothing to talk to under that name.
   if (ours && parsed.verb == platform::mci::Verb::Close) openAliases.erase(parsed.alias);
   if (lpstrReturnString && uReturnLength) {

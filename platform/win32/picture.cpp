@@ -25,7 +25,9 @@ uint32_t U32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t U16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 // A DIB (info header, colour table, pixels) at data[0..size): its info and where its pixels are.
 struct Dib {
@@ -71,10 +73,12 @@ bool ReadDib(const uint8_t* data, size_t size, size_t bitsAt, bool icon, Dib& di
   if (tableEnd > size) return false;
   const size_t stride = ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
   const size_t start = bitsAt ? bitsAt : tableEnd;
-  if (start < tableEnd || start > size || stride * static_cast<size_t>(h) > size - start) return false;
+  if (start < tableEnd || start > size || stride * static_cast<size_t>(h) > size - start)
+    return false;
   if (icon) {
     const size_t maskStride = ((static_cast<size_t>(width) + 31) / 32) * 4;
-    if (maskStride * static_cast<size_t>(h) > size - start - stride * static_cast<size_t>(h)) return false;
+    if (maskStride * static_cast<size_t>(h) > size - start - stride * static_cast<size_t>(h))
+      return false;
   }
   // The system reads the header from aligned memory, with the icon's height halved.
   dib.infoCopy.assign(data, data + tableEnd);
@@ -148,10 +152,9 @@ bool Picture::Load(const void* data, size_t size) {
   }
   SelectObject(dc, bmp);
   // The system converts any depth and palette into our 32 bits.
-  const int lines = SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(dib.width),
-                                      static_cast<DWORD>(dib.height), 0, 0, 0,
-                                      static_cast<UINT>(dib.height), dib.bits, dib.info,
-                                      DIB_RGB_COLORS);
+  const int lines =
+      SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(dib.width), static_cast<DWORD>(dib.height), 0,
+                        0, 0, static_cast<UINT>(dib.height), dib.bits, dib.info, DIB_RGB_COLORS);
   if (lines == 0) {
     DeleteDC(dc);
     DeleteObject(bmp);
@@ -170,7 +173,8 @@ bool Picture::Load(const void* data, size_t size) {
         uint32_t& q = px[static_cast<size_t>(y) * dib.width + x];
         uint32_t alpha;
         if (ownAlpha) {
-          const uint8_t* src = dib.bits + dib.stride * static_cast<size_t>(dib.height - 1 - y) + x * 4;
+          const uint8_t* src =
+              dib.bits + dib.stride * static_cast<size_t>(dib.height - 1 - y) + x * 4;
           alpha = src[3];
         } else {
           const uint8_t* row = mask + maskStride * static_cast<size_t>(dib.height - 1 - y);

@@ -10,10 +10,11 @@
 #include <functional>
 #include <mutex>
 
+// clang-format off
 // The layer's own header first: it gives the system's functions their own names here.
 #include "platform/win32/internal.h"
-
 #include "platform/timers.h"
+// clang-format on
 
 namespace platform::win32::detail {
 
@@ -137,10 +138,18 @@ BOOL WINAPI OnConsoleStop(DWORD) {
 using namespace platform::win32::detail;
 
 namespace platform::timers::backend {
-double RealNowMs() { return RealNowPrecise(); }
-void PumpAll() { PumpMessages(); }
-void DeliverPosted() { PumpMessages(); }
-void PresentAll() { platform::win32::detail::PresentAll(); }
+double RealNowMs() {
+  return RealNowPrecise();
+}
+void PumpAll() {
+  PumpMessages();
+}
+void DeliverPosted() {
+  PumpMessages();
+}
+void PresentAll() {
+  platform::win32::detail::PresentAll();
+}
 }  // namespace platform::timers::backend
 
 DWORD platform::win32::GetTickCount() {
@@ -159,9 +168,13 @@ void PostToMainThread(std::function<void()> fn) {
   SetEvent(WakeEvent());
 }
 
-void DoEvents() { Turn(); }
+void DoEvents() {
+  Turn();
+}
 
-void Present() { PresentAll(); }
+void Present() {
+  PresentAll();
+}
 
 void SimulateWindowFrame(int left, int top, int right, int bottom) {
   // The game's view of the frame only: the real window keeps the system's own around the

@@ -14,14 +14,12 @@
 
 #define GetPrivateProfileIntA SystemGetPrivateProfileIntA
 #define WritePrivateProfileStringA SystemWritePrivateProfileStringA
+// clang-format off
 #include <windows.h>
-#include <mmsystem.h>
+#include <mmsystem.h>  // after windows.h, which it needs
+// clang-format on
 #undef GetPrivateProfileIntA
 #undef WritePrivateProfileStringA
-#undef GetPrivateProfileInt
-#undef WritePrivateProfileString
-#define GetPrivateProfileInt GetPrivateProfileIntA
-#define WritePrivateProfileString WritePrivateProfileStringA
 
 // Win64 has no GWL_WNDPROC; the game's window-procedure hook goes through the layer's
 // SetWindowLongA, which maps it onto SetWindowLongPtrA.
@@ -35,4 +33,3 @@
 #endif
 
 // The multimedia error codes the layer's callers compare with; all from <mmsystem.h>.
-

@@ -87,7 +87,8 @@ Frame RealFrameOf(const FormWindow& w) {
   if (TheDisplay().virtualW > 0) return {};
   RECT wr, cr;
   POINT o{0, 0};
-  if (!::GetWindowRect(w.hWnd, &wr) || !::GetClientRect(w.hWnd, &cr) || !::ClientToScreen(w.hWnd, &o))
+  if (!::GetWindowRect(w.hWnd, &wr) || !::GetClientRect(w.hWnd, &cr) ||
+      !::ClientToScreen(w.hWnd, &o))
     return {};
   Frame f;
   f.left = std::max(0L, o.x - wr.left);
@@ -135,7 +136,9 @@ void PresentForm(FormWindow& w) {
     RECT cr;
     ::GetClientRect(w.hWnd, &cr);
     auto black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    RECT bands[4] = {{0, 0, cr.right, y}, {0, y + ph, cr.right, cr.bottom}, {0, y, x, y + ph},
+    RECT bands[4] = {{0, 0, cr.right, y},
+                     {0, y + ph, cr.right, cr.bottom},
+                     {0, y, x, y + ph},
                      {x + pw, y, cr.right, y + ph}};
     for (const RECT& b : bands)
       if (b.right > b.left && b.bottom > b.top) FillRect(dc, &b, black);
@@ -228,7 +231,8 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
     ok = ::SetWindowPos(hWnd, hWndInsertAfter, X, Y, w->clientW * scale + real.left + real.right,
                         w->clientH * scale + real.top + real.bottom, uFlags & ~SWP_NOSIZE);
   }
-  if (!(uFlags & SWP_NOZORDER) && (hWndInsertAfter == HWND_TOPMOST || hWndInsertAfter == HWND_NOTOPMOST))
+  if (!(uFlags & SWP_NOZORDER) &&
+      (hWndInsertAfter == HWND_TOPMOST || hWndInsertAfter == HWND_NOTOPMOST))
     ::SetWindowPos(hWnd, hWndInsertAfter, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   InvalidateRect(hWnd, nullptr, FALSE);
   ApplyClip();

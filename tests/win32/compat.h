@@ -42,7 +42,11 @@ inline int setenv(const char* name, const char* value, int overwrite) {
   return _putenv_s(name, value) == 0 ? 0 : -1;
 }
 
-inline int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
+inline int unsetenv(const char* name) {
+  return _putenv_s(name, "") == 0 ? 0 : -1;
+}
 
 // Windows has no superuser whom permission bits would not bind.
-inline unsigned geteuid() { return 1000; }
+inline unsigned geteuid() {
+  return 1000;
+}
