@@ -26,6 +26,9 @@ namespace platform {
 
 namespace {
 int32_t kFailed = 1;
+// Set while a dropped object gives the desktop back: the form that owned it is being torn down
+// and its cursor pictures may already be gone, so the cursors are not made again from them.
+bool releasing = false;
 }
 
 std::shared_ptr<DirectDraw7> DirectX7::DirectDrawCreate(const std::string& guid) {
@@ -35,7 +38,9 @@ std::shared_ptr<DirectDraw7> DirectX7::DirectDrawCreate(const std::string& guid)
 
 DirectDraw7::~DirectDraw7() {
   // Dropping the object gives the desktop back, as releasing a real one would.
+  releasing = true;
   if (changed_) RestoreDisplayMode();
+  releasing = false;
 }
 
 int32_t DirectDraw7::SetCooperativeLevel(HWND hWnd, int32_t flags) {
@@ -93,7 +98,7 @@ int32_t DirectDraw7::RestoreDisplayMode() {
     if (w.clientW > 0 && w.clientH > 0) SDL_SetWindowSize(w.sdl, w.clientW * k, w.clientH * k);
     SDL_SetWindowPosition(w.sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     w.dirty = true;
-    ApplyCursor(w);
+    if (!releasing) ApplyCursor(w);
   });
   ApplyClip();
   return 0;
