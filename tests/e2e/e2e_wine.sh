@@ -55,7 +55,7 @@ if start_game "$P"; then
   # That game's best (0) beats the hand-edited -5: written under exactly this name, nothing else.
   grep -q '^Total=0' "$P/ハイスコア.txt" && pass "the record lands in ハイスコア.txt" ||
     fail "high-score file: $(cat "$P/ハイスコア.txt")"
-  extra=$(cd "$P" && ls -A | grep -v -x -e 'ハイスコア.txt' -e stdout.txt -e Zorbilo.exe -e '[A-Z]*.wav' -e '[A-Z]*.mid')
+  extra=$(cd "$P" && ls -A | grep -v -x -e 'ハイスコア.txt' -e stdout.txt -e Zorbilo.exe -e 設定.exe -e '[A-Z]*.wav' -e '[A-Z]*.mid')
   [ -z "$extra" ] && pass "no other file written" || fail "unexpected files: $extra"
 fi
 
