@@ -248,6 +248,10 @@ BOOL WriteString(string_view section, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR 
   out.reserve(data.size() + 64);
   for (size_t i = 0; i < lines.size(); ++i) {
     if (drop[i]) continue;
+    // A lone CR now followed by an empty LF line would read back as one CR LF, losing that line
+    // (a line inserted or dropped put them side by side): the CR becomes a CR LF of its own.
+    if (!out.empty() && out.back() == '\r' && lines[i].text.empty() && lines[i].eol == "\n")
+      out += '\n';
     out += lines[i].text;
     out += lines[i].eol;
   }

@@ -269,6 +269,15 @@ TEST_F(Profile, LoneCarriageReturnsEndLinesAndAWriteKeepsThem) {
   EXPECT_EQ(Int("B", "z"), 5);
   EXPECT_EQ(Write("B", "w", "6"), TRUE);  // the first ending of the file is its own
   EXPECT_EQ(Slurp(ini), "[A]\r\n\r\nx=3\r\r\ny=4\n[B]\rz=5\r\nw=6\r\n");
+
+  // A lone CR written just before an empty LF line would fuse the two into one CR LF and lose
+  // that blank line (and with it whatever the line after it was taken to be).
+  Spit(ini, "\r[A]\nx=1\n\n [B]\n");
+  EXPECT_EQ(Write("A", "k", "2"), TRUE);
+  EXPECT_EQ(Slurp(ini), "\r[A]\nx=1\nk=2\r\n\n [B]\n");
+  Spit(ini, "\r[A]\nx=1\rk=2\n\n[B]\n");
+  EXPECT_EQ(Write("A", "k", nullptr), TRUE);
+  EXPECT_EQ(Slurp(ini), "\r[A]\nx=1\r\n\n[B]\n");
 }
 
 TEST_F(Profile, AFileBiggerThanAnyProfileReadsAsAbsentAndIsNeverWritten) {
