@@ -52,18 +52,15 @@ uint64_t ManualNowMs() {
 }
 
 bool FireDue(uint64_t now) {
-  std::vector<Timer*> due;
-  for (Timer* t : All())
-    if (t->armed_ && t->due_ <= now) due.push_back(t);
-  std::sort(due.begin(), due.end(), [](Timer* a, Timer* b) { return a->due_ < b->due_; });
-  for (Timer* t : due) {
-    auto& all = All();
-    // A handler may have disabled or destroyed a later timer of this batch.
-    if (std::find(all.begin(), all.end(), t) == all.end() || !t->armed_ || t->due_ > now) continue;
+  // Earliest first. A fired timer's next tick lies past now, and a handler's changes (a timer
+  // disabled, restarted or destroyed) are seen before the next pick, so each fires at most once.
+  bool fired = false;
+  while (Timer* t = NextDue(now)) {
     Fire(*t, now);
     backend::DeliverPosted();
+    fired = true;
   }
-  return !due.empty();
+  return fired;
 }
 
 double MsUntilNextDue(double nowMs, double cap) {

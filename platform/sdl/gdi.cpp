@@ -175,7 +175,8 @@ struct CopyStamp {
            x1 == o.x1 && y1 == o.y1;
   }
 };
-std::array<CopyStamp, 128> copyStamps;
+// Roomy, so that the few dozen copies of a frame seldom share a slot and push each other out.
+std::array<CopyStamp, 4096> copyStamps;
 
 CopyStamp& StampSlot(const CopyStamp& key) {
   // Tile positions are multiples of the tile size: every bit must reach the slot number.
@@ -197,12 +198,12 @@ bool RowsNotNewer(const std::vector<uint64_t>* rows, int height, int from, int c
 
 }  // namespace
 
-bool UnchangedSinceSameCopy(const Surface& d, const Surface& s, int x, int y, int w, int h, int x1,
-                            int y1) {
+uint64_t SameCopyAt(const Surface& d, const Surface& s, int x, int y, int w, int h, int x1,
+                    int y1) {
   const CopyStamp key{d.version, s.version, x, y, w, h, x1, y1, 0};
   const CopyStamp& slot = StampSlot(key);
-  return slot.Same(key) && RowsNotNewer(d.rows, d.h, y, h, slot.at) &&
-         RowsNotNewer(s.rows, s.h, y1, h, slot.at);
+  if (!slot.Same(key) || !d.rows || d.rows->size() != static_cast<size_t>(d.h)) return 0;
+  return RowsNotNewer(s.rows, s.h, y1, h, slot.at) ? slot.at : 0;
 }
 
 void RememberCopy(const Surface& d, const Surface& s, int x, int y, int w, int h, int x1, int y1) {
@@ -354,9 +355,12 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   const bool known = d.window && whole && d.window->lastSrc == s.version && s.rows &&
                      s.rows->size() == static_cast<size_t>(s.h);
   const uint64_t since = known ? d.window->lastSrcVersion : 0;
-  if (rop == SRCCOPY && !d.window && d.px != s.px &&
-      UnchangedSinceSameCopy(d, s, x, y, w, h, x1, y1))
-    return TRUE;
+  // The same plain copy as before, the source untouched since: only destination rows drawn
+  // over since then can differ (on the title, the few under its words), the rest are skipped.
+  const uint64_t sameAt = rop == SRCCOPY && !d.window && d.px != s.px
+                              ? SameCopyAt(d, s, x, y, w, h, x1, y1)
+                              : 0;
+  if (sameAt && RowsNotNewer(d.rows, d.h, y, h, sameAt)) return TRUE;
   const uint64_t next = S().versionClock + 1;
   bool changed = false;
   auto mark = [&](int row) {
@@ -371,6 +375,7 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
     // Copy bottom-up when source and destination share a store and the rows could collide.
     int r = (overlap && y > y1) ? h - 1 - row : row;
     if (known && (*s.rows)[y1 + r] <= since) continue;
+    if (sameAt && (*d.rows)[y + r] <= sameAt) continue;
     uint32_t* dp = d.px + static_cast<size_t>(y + r) * d.w + x;
     const uint32_t* sp = s.px + static_cast<size_t>(y1 + r) * s.w + x1;
     if (rop == SRCCOPY) {

@@ -181,15 +181,26 @@ class Limiter {
   void Run(float* s, int frames, int channels, int rate) {
     if (channels < 1 || channels > 8) return;
     if (channels != channels_) Reset(channels);
+    const auto n = static_cast<size_t>(frames) * static_cast<size_t>(channels);
+    // Silence in, silence held and the gain at rest: the output is this very silence. Most
+    // buffers of a still screen are, and skipping them keeps an idle game nearly free.
+    if (silentFrames_ >= kLookAhead && gain_ == 1.0f &&
+        std::all_of(s, s + n, [](float v) { return v == 0.0f; }))
+      return;
     const float attack = 1.0f - std::exp(-1.0f / 12.0f);
     const float release = 1.0f - std::exp(-1.0f / (0.1f * static_cast<float>(rate)));
     for (int f = 0; f < frames; ++f) {
       float* x = s + static_cast<size_t>(f) * static_cast<size_t>(channels);
       float peak = 0;
       for (int c = 0; c < channels; ++c) peak = std::max(peak, std::fabs(x[c]));
+      silentFrames_ = peak == 0.0f ? std::min(silentFrames_ + 1, kLookAhead) : 0;
+      // The window is searched only while some frame in it needs less than full gain.
+      limiting_ -= need_[at_] < 1.0f;
       need_[at_] = peak > kCeiling ? kCeiling / peak : 1.0f;
-      float target = *std::min_element(need_.begin(), need_.end());
+      limiting_ += need_[at_] < 1.0f;
+      const float target = limiting_ ? *std::min_element(need_.begin(), need_.end()) : 1.0f;
       gain_ += (target - gain_) * (target < gain_ ? attack : release);
+      if (target == 1.0f && gain_ > 0.99999f) gain_ = 1.0f;  // recovered: at rest again
       for (int c = 0; c < channels; ++c) {
         float& slot = delay_[at_ * static_cast<size_t>(channels) + static_cast<size_t>(c)];
         float out = std::clamp(slot * gain_, -kCeiling, kCeiling);
@@ -207,12 +218,16 @@ class Limiter {
     need_.fill(1.0f);
     at_ = 0;
     gain_ = 1.0f;
+    limiting_ = 0;
+    silentFrames_ = kLookAhead;
   }
   int channels_ = 0;
   std::vector<float> delay_;
   std::array<float, kLookAhead> need_{};
   size_t at_ = 0;
   float gain_ = 1.0f;
+  int limiting_ = 0;      // entries of need_ below 1
+  int silentFrames_ = 0;  // frames of silence in a row, up to the look-ahead
 };
 
 // What the audio thread may read or write, all under m.

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "platform/sdl/internal.h"
 #include "platform/timers.h"
@@ -230,9 +231,18 @@ void HandleEvent(const SDL_Event& ev) {
   }
 }
 
+// Set when a wait for events has just ended empty: SDL read the display's connection on the way
+// out, so the next turn takes what is queued without reading it again (a still screen wakes a
+// hundred times a second for its timers, and each read is a system call or two).
+bool justPumped = false;
+
 void PumpInput() {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   SDL_Event ev;
+  if (std::exchange(justPumped, false)) {
+    while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) HandleEvent(ev);
+    return;
+  }
   while (SDL_PollEvent(&ev)) HandleEvent(ev);
 }
 
@@ -407,7 +417,10 @@ int RunMessageLoop(Form& form) {
       if (!queue.empty()) continue;
     }
     SDL_Event ev;
-    if (SDL_WaitEventTimeout(&ev, static_cast<int>(wait))) HandleEvent(ev);
+    if (SDL_WaitEventTimeout(&ev, static_cast<int>(wait)))
+      HandleEvent(ev);
+    else
+      justPumped = true;
   }
   runningForm = nullptr;
   return 0;
