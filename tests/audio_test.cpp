@@ -12,7 +12,9 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -94,6 +96,8 @@ struct Piece {
   int loudFrom, loudTo;       // the bars under which the effects sound
   double length = 0;          // to the end of its last event
   double playCallMs = 0;      // how long MusicPlay took
+  double playCpuMs = 0;       // of which this thread ran
+  long playWaits = 0;         // times it gave up the processor to wait for something
   int64_t onset = -1;         // first frame of pass one
   int64_t counted = -1;       // where the mixer's count put it
   int64_t starvedFrames = 0;  // most audio mixed between two turns of the loop at its end
@@ -162,13 +166,28 @@ class Recording : public ::testing::Test {
     p.onset = gOnset.load();
   }
 
+  static double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+  }
+  static long ThreadWaits() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return u.ru_nvcsw;
+  }
+
   static void PlayPiece(Piece& p) {
     p.length = PieceLength(p.file);
     gOnset = -1;
     gListen = true;
     auto t0 = Clock::now();
+    const double cpu0 = ThreadCpuMs();
+    const long waits0 = ThreadWaits();
     MusicPlay(p.file);
     p.playCallMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    p.playCpuMs = ThreadCpuMs() - cpu0;
+    p.playWaits = ThreadWaits() - waits0;
     WaitOnset(p);
     gListen = false;
     if (p.onset < 0) return;
@@ -350,7 +369,11 @@ class Recording : public ::testing::Test {
     EXPECT_LT(f.largestStepAtSeam, 3.0 * f.largestStepBefore + 2000)
         << name << ": click at the seam";
     EXPECT_GE(f.correlation, 0.5) << name << " cancels on a mono speaker";
-    EXPECT_LE(p.playCallMs, 5.0) << name;
+    // Quick, or at least neither working nor waiting long: a busy machine may take the processor
+    // away in the middle of the call, which no program can prevent.
+    EXPECT_TRUE(p.playCallMs <= 5.0 || (p.playCpuMs <= 5.0 && p.playWaits == 0))
+        << name << ": MusicPlay took " << p.playCallMs << " ms, " << p.playCpuMs
+        << " ms of it working, waiting " << p.playWaits << " times";
   }
 
   static inline int64_t watchFrom = 0, watchTo = -1, watchGap = 0, lastTurn = 0;
