@@ -438,8 +438,10 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
 
   uint32_t tr = GetRValue(dc->textColor), tg = GetGValue(dc->textColor),
            tb = GetBValue(dc->textColor);
+  const uint32_t text = (tr << 16) | (tg << 8) | tb;
   uint32_t bk = (static_cast<uint32_t>(GetRValue(dc->bkColor)) << 16) |
                 (static_cast<uint32_t>(GetGValue(dc->bkColor)) << 8) | GetBValue(dc->bkColor);
+  const bool opaque = dc->bkMode == OPAQUE;
   for (int row = 0; row < argb->h; ++row) {
     int py = y + row;
     if (py < 0 || py >= d.h) continue;
@@ -450,7 +452,16 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
       int px = x + col;
       if (px < 0 || px >= d.w) continue;
       uint32_t a = src[col] >> 24;
-      uint32_t under = dc->bkMode == OPAQUE ? bk : dst[px];
+      // Most of a line's box is clear of ink, and the rest mostly solid: no blending for either.
+      if (a == 0) {
+        if (opaque) dst[px] = bk;
+        continue;
+      }
+      if (a == 255) {
+        dst[px] = text;
+        continue;
+      }
+      uint32_t under = opaque ? bk : dst[px];
       uint32_t ur = (under >> 16) & 0xFF, ug = (under >> 8) & 0xFF, ub = under & 0xFF;
       uint32_t r = (tr * a + ur * (255 - a) + 127) / 255;
       uint32_t g = (tg * a + ug * (255 - a) + 127) / 255;
