@@ -6,7 +6,7 @@
 //                                              presented 33 times a second; prints its CPU %
 //   program_bench floor SECONDS                the least any program with the game's timers and
 //                                              sound device costs: a picture shown once, the
-//                                              sound device open, a wake every 10 ms; its CPU %
+//                                              sound device open, a bare wake every 10 ms; its CPU %
 //   program_bench title|ending SECONDS FOLDER  the title screen or the closing words, left alone;
 //                                              prints the CPU % (and, given ZORBILO_BASELINE_CPU
 //                                              and ZORBILO_FLOOR_CPU, the ratios)
@@ -118,10 +118,8 @@ int Floor(double seconds) {
   int64_t next = t0;
   while (NowNs(CLOCK_MONOTONIC) - t0 < int64_t(seconds * 1e9)) {
     next += 10'000'000;
-    SDL_Event ev;
-    int64_t wait = next - NowNs(CLOCK_MONOTONIC);
-    while (wait > 0 && SDL_WaitEventTimeout(&ev, static_cast<int>((wait + 999'999) / 1'000'000)))
-      wait = next - NowNs(CLOCK_MONOTONIC);
+    const timespec due{static_cast<time_t>(next / 1'000'000'000), static_cast<long>(next % 1'000'000'000)};
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
   }
   const double pct = 100.0 * (CpuPrecise() - cpu0) / (double(NowNs(CLOCK_MONOTONIC) - t0) / 1e9);
   std::printf("%.3f\n", pct);

@@ -3,7 +3,9 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -443,6 +445,35 @@ TEST_F(Platform, TasksPostedFromAnotherThreadRunOnTheLoop) {
   EXPECT_EQ(ran, 0);
   platform::AdvanceClock(1);
   EXPECT_EQ(ran, 1);
+}
+
+// On a real X display the loop waits on the server's connection itself rather than through
+// SDL: a task posted from another thread (the mixer's end of a piece) must still end that wait
+// at once, not at the next timer or after the loop's longest sleep.
+TEST(RealDisplay, ATaskPostedFromAnotherThreadEndsTheWaitAtOnce) {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (!driver || std::strcmp(driver, "x11") != 0)
+    GTEST_SKIP() << "needs an X display; ctest runs it under Xvfb as platform_display";
+  platform::UseRealClock();
+  platform::Form form;
+  ASSERT_NE(SdlWindowOf(form.hWnd), nullptr);
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> late;
+  std::thread poster([&] {
+    for (int i = 0; i < 7; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(130));  // the loop is asleep by now
+      const auto posted = Clock::now();
+      platform::PostToMainThread([&late, posted] {
+        late.push_back(std::chrono::duration<double, std::milli>(Clock::now() - posted).count());
+      });
+    }
+    platform::PostToMainThread([&form] { form.Unload(); });
+  });
+  EXPECT_EQ(platform::RunMessageLoop(form), 0);
+  poster.join();
+  ASSERT_EQ(late.size(), 7u);
+  std::sort(late.begin(), late.end());
+  EXPECT_LT(late[3], 20.0) << "a posted task waited " << late[3] << " ms (median)";
 }
 
 TEST_F(Platform, UnloadRunsTheHandlerAndHonoursCancel) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -57,11 +58,24 @@ std::mutex queueMutex;
 std::deque<Posted> queue;
 Uint32 wakeEvent = 0;  // SDL user event that wakes a waiting loop
 
+// Set when a wait for events has just ended empty and nothing can be waiting on the display's
+// connection (SDL read it on the way out, or it stayed silent): the next turn takes what SDL has
+// queued without reading the connection again.
+bool justPumped = false;
+
+// Ends a wait on the display's connection (see WaitOnDisplay) when another thread posts;
+// negative while the loop waits through SDL.
+std::atomic<int> wakeFd{-1};
+
 void Wake() {
   if (wakeEvent != 0 && SDL_WasInit(SDL_INIT_EVENTS)) {
     SDL_Event ev{};
     ev.type = wakeEvent;
     SDL_PushEvent(&ev);
+  }
+  if (const int fd = wakeFd.load(); fd >= 0) {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
   }
 }
 
@@ -231,10 +245,6 @@ void HandleEvent(const SDL_Event& ev) {
   }
 }
 
-// Set when a wait for events has just ended empty: SDL read the display's connection on the way
-// out, so the next turn takes what is queued without reading it again (a still screen wakes a
-// hundred times a second for its timers, and each read is a system call or two).
-bool justPumped = false;
 
 void PumpInput() {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
@@ -394,6 +404,11 @@ int RunMessageLoop(Form& form) {
     sigaction(SIGHUP, &sa, nullptr);
   runningForm = &form;
   mainThread = SDL_ThreadID();
+  // Found anew for each loop: the connection is SDL's, and lives only as long as its video.
+  {
+    Window* w = GetWindow(form.hWnd);
+    wakeFd = w ? SetUpDisplayWait(w->sdl) : -1;
+  }
 
   while (form.Loaded()) {
     Turn();
@@ -416,6 +431,11 @@ int RunMessageLoop(Form& form) {
       std::lock_guard<std::mutex> lock(queueMutex);
       if (!queue.empty()) continue;
     }
+    if (const int fd = wakeFd.load(); fd >= 0) {
+      // Nothing from the display: the next turn takes only what SDL has already queued.
+      if (!WaitOnDisplay(static_cast<int>(wait), fd)) justPumped = true;
+      continue;
+    }
     SDL_Event ev;
     if (SDL_WaitEventTimeout(&ev, static_cast<int>(wait)))
       HandleEvent(ev);
@@ -423,6 +443,7 @@ int RunMessageLoop(Form& form) {
       justPumped = true;
   }
   runningForm = nullptr;
+  wakeFd = -1;
   return 0;
 }
 
