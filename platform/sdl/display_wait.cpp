@@ -24,7 +24,6 @@ struct DisplayWait {
   void* display = nullptr;
   int fd = -1;
   int (*eventsQueued)(void*, int) = nullptr;  // XEventsQueued
-  int (*flush)(void*) = nullptr;              // XFlush
 };
 DisplayWait displayWait;
 
@@ -43,9 +42,8 @@ int SetUpDisplayWait(SDL_Window* window) {
   d.display = info.info.x11.display;
   auto number = reinterpret_cast<int (*)(void*)>(dlsym(x11, "XConnectionNumber"));
   d.eventsQueued = reinterpret_cast<int (*)(void*, int)>(dlsym(x11, "XEventsQueued"));
-  d.flush = reinterpret_cast<int (*)(void*)>(dlsym(x11, "XFlush"));
   dlclose(x11);  // SDL keeps it loaded
-  if (!d.display || !number || !d.eventsQueued || !d.flush) return -1;
+  if (!d.display || !number || !d.eventsQueued) return -1;
   d.fd = number(d.display);
   if (d.fd < 0) return -1;
   static const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);  // one for the process
@@ -59,7 +57,8 @@ bool WaitOnDisplay(int ms, int wakeFd) {
   if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return true;
   constexpr int kQueuedAlready = 0;
   if (displayWait.eventsQueued(displayWait.display, kQueuedAlready) > 0) return true;
-  displayWait.flush(displayWait.display);  // requests still buffered would go unanswered
+  // No XFlush here: it reads the connection too (the very cost this wait avoids), and SDL
+  // flushes or syncs after each request of its own (presents, cursors, titles, grabs).
   pollfd fds[2] = {{displayWait.fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
   if (poll(fds, 2, ms) < 0) return true;  // a signal: the loop looks at it
   if (fds[1].revents & POLLIN) {

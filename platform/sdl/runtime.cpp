@@ -82,11 +82,11 @@ void Wake() {
 void DeliverPosted() {
   // Deliver only what was queued before we started, so a handler that posts again cannot
   // keep this turn of the loop going for ever.
+  std::unique_lock<std::mutex> lock(queueMutex);
+  if (queue.empty()) return;  // the usual case: not even an empty batch is made
   std::deque<Posted> batch;
-  {
-    std::lock_guard<std::mutex> lock(queueMutex);
-    batch.swap(queue);
-  }
+  batch.swap(queue);
+  lock.unlock();
   for (Posted& p : batch) {
     if (p.task)
       p.task();
