@@ -1,0 +1,28 @@
+// A file far larger than any profile: 64 GiB, sparse, whose size alone would exhaust memory if
+// anything tried to hold it. The Windows build grows one to a little over 4 GiB instead, still
+// past any 32-bit size: NTFS reserves the disk for a file grown that way, and Wine first checks
+// that the disk has that much free.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace giant_file {
+
+#ifdef _WIN32
+constexpr std::uintmax_t kSize = (std::uintmax_t{4} << 30) + (64u << 10);
+#else
+constexpr std::uintmax_t kSize = std::uintmax_t{64} << 30;
+#endif
+
+// Grows path to kSize; false, with the system's reason, where this machine cannot.
+inline bool Grow(const std::string& path, std::string& why) {
+  std::error_code ec;
+  std::filesystem::resize_file(path, kSize, ec);
+  if (ec) why = "cannot grow a file to " + std::to_string(kSize >> 20) + " MiB here: " + ec.message();
+  return !ec;
+}
+
+}  // namespace giant_file
