@@ -18,7 +18,7 @@ constexpr std::uintmax_t kSize = std::uintmax_t{64} << 30;
 #endif
 
 // Grows path to kSize; false, with the system's reason, where this machine cannot.
-inline bool Grow(const std::string& path, std::string& why) {
+inline bool Grow(const std::filesystem::path& path, std::string& why) {
   std::error_code ec;
   std::filesystem::resize_file(path, kSize, ec);
   if (ec) why = "cannot grow a file to " + std::to_string(kSize >> 20) + " MiB here: " + ec.message();
