@@ -61,7 +61,7 @@ Uint32 wakeEvent = 0;  // SDL user event that wakes a waiting loop
 // Set when a wait for events has just ended empty and nothing can be waiting on the display's
 // connection (SDL read it on the way out, or it stayed silent): the next turn takes what SDL has
 // queued without reading the connection again.
-bool justPumped = false;
+bool displayQuiet = false;
 
 // Ends a wait on the display's connection (see WaitOnDisplay) when another thread posts;
 // negative while the loop waits through SDL.
@@ -245,11 +245,10 @@ void HandleEvent(const SDL_Event& ev) {
   }
 }
 
-
 void PumpInput() {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   SDL_Event ev;
-  if (std::exchange(justPumped, false)) {
+  if (std::exchange(displayQuiet, false)) {
     while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) HandleEvent(ev);
     return;
   }
@@ -433,14 +432,14 @@ int RunMessageLoop(Form& form) {
     }
     if (const int fd = wakeFd.load(); fd >= 0) {
       // Nothing from the display: the next turn takes only what SDL has already queued.
-      if (!WaitOnDisplay(static_cast<int>(wait), fd)) justPumped = true;
+      if (!WaitOnDisplay(static_cast<int>(wait), fd)) displayQuiet = true;
       continue;
     }
     SDL_Event ev;
     if (SDL_WaitEventTimeout(&ev, static_cast<int>(wait)))
       HandleEvent(ev);
     else
-      justPumped = true;
+      displayQuiet = true;
   }
   runningForm = nullptr;
   wakeFd = -1;
