@@ -24,10 +24,11 @@ USED_BY=(
   "pkg-config|pkg_check_modules"                # how cmake finds SDL and fontconfig
   "fonts-ipafont-gothic|IPAGothic"              # the game's and the tool's font
   "timgm6mb-soundfont|sf2"                      # the music's General MIDI sound font
+  "libfluidsynth3|libfluidsynth\\.so\\.3"        # the synthesiser SDL_mixer loads for the music
   "qt6-qpa-plugins|QT_QPA_PLATFORM"             # Qt's platform plugins (xcb, offscreen)
   "libgmock-dev|GTest::gmock"                   # gmock, found through GTest's CMake module
   "zlib1g-dev|find_package\\(ZLIB"              # the asset test's PNG reader
-  "libclang-rt-14-dev|-fsanitize=[a-z,]*fuzzer" # libFuzzer's runtime
+  "libclang-rt-dev|-fsanitize=[a-z,]*fuzzer"    # libFuzzer's runtime
   "dpkg-dev|CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON"  # dpkg-shlibdeps, run by CPack
   "appstream-compose|appstreamcli compose"     # the compose plugin of appstreamcli
   "googletest|/usr/src/googletest"              # GoogleTest's sources, built for Windows

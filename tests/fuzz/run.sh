@@ -8,7 +8,7 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SECONDS_EACH=${1:-}
 SECONDS_EACH=${SECONDS_EACH:-${ZORBILO_FUZZ_SECONDS:-10}}
 BUILD=${2:-$HERE/../../build-fuzz}
-command -v clang++ >/dev/null || { echo "error: clang++ is missing (apt-get install clang libclang-rt-14-dev)" >&2; exit 1; }
+command -v clang++ >/dev/null || { echo "error: clang++ is missing (apt-get install clang libclang-rt-dev)" >&2; exit 1; }
 cmake -S "$HERE" -B "$BUILD" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$BUILD" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 export SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy
