@@ -38,34 +38,33 @@ bool ReadFormat(const uint8_t* body, uint64_t length, WaveFormat& f) {
   return true;
 }
 
-// The most frames the data can decode to, and the bytes per sample the decoder hands out;
-// 0 frames per block marks a layout no decoder accepts.
+// How the data's bytes make frames, and the bytes per sample the decoder hands out. A block is
+// one frame for the plain codings; the ADPCM codecs pack many frames into each block.
 struct Layout {
-  uint64_t frames = 0;
+  uint64_t framesPerBlock = 0;
   uint32_t sampleBytes = 0;
+  bool adpcm = false;
   bool ok = false;
 };
 
 Layout LayoutOf(const WaveFormat& f) {
   Layout l;
   const uint32_t ch = f.channels;
+  l.framesPerBlock = 1;
   switch (f.tag) {
     case kPcm:
       if (f.bits != 8 && f.bits != 16 && f.bits != 24 && f.bits != 32) return l;
       if (f.blockAlign != ch * f.bits / 8) return l;
       l.sampleBytes = f.bits == 24 ? 4 : f.bits / 8u;  // 24-bit samples come out as 32
-      l.frames = f.dataBytes / f.blockAlign;
       break;
     case kFloat:
       if (f.bits != 32 || f.blockAlign != ch * 4) return l;
       l.sampleBytes = 4;
-      l.frames = f.dataBytes / f.blockAlign;
       break;
     case kALaw:
     case kMuLaw:
       if (f.bits != 8 || f.blockAlign != ch) return l;
       l.sampleBytes = 2;
-      l.frames = f.dataBytes / f.blockAlign;
       break;
     case kMsAdpcm:
     case kImaAdpcm: {
@@ -73,11 +72,9 @@ Layout LayoutOf(const WaveFormat& f) {
       // then two 4-bit samples a byte.
       const uint32_t header = f.tag == kMsAdpcm ? 7 : 4;
       if (f.bits != 4 || f.blockAlign <= header * ch) return l;
-      const uint64_t perBlock =
-          (f.tag == kMsAdpcm ? 2 : 1) + (f.blockAlign - header * ch) * 2u / ch;
-      const uint64_t blocks = (f.dataBytes + f.blockAlign - 1) / f.blockAlign;
+      l.framesPerBlock = (f.tag == kMsAdpcm ? 2 : 1) + (f.blockAlign - header * ch) * 2u / ch;
+      l.adpcm = true;
       l.sampleBytes = 2;
-      l.frames = blocks * perBlock;
       break;
     }
     default:
@@ -96,6 +93,7 @@ std::optional<WaveFormat> CheckWave(const uint8_t* data, size_t size, int mixerR
     return std::nullopt;
   WaveFormat f;
   bool haveFormat = false, haveData = false;
+  uint64_t held = 0;  // of the data, the bytes the file really holds
   for (uint64_t at = 12; at + 8 <= size;) {
     const uint8_t* head = data + at;
     const uint64_t length = U32(head + 4);
@@ -109,6 +107,7 @@ std::optional<WaveFormat> CheckWave(const uint8_t* data, size_t size, int mixerR
     } else if (std::memcmp(head, "data", 4) == 0) {
       if (!haveFormat) return std::nullopt;  // the decoder needs the format first
       f.dataBytes = length;
+      held = length < size - body ? length : size - body;
       haveData = true;
       break;
     }
@@ -119,7 +118,9 @@ std::optional<WaveFormat> CheckWave(const uint8_t* data, size_t size, int mixerR
   if (f.rate < kWaveMinRate || f.rate > kWaveMaxRate) return std::nullopt;
   const Layout l = LayoutOf(f);
   if (!l.ok) return std::nullopt;
-  f.frames = l.frames;
+  // A cut last frame of the plain codings is dropped; a cut ADPCM block counts whole.
+  f.frames = l.adpcm ? (f.dataBytes + f.blockAlign - 1) / f.blockAlign * l.framesPerBlock
+                     : f.dataBytes / f.blockAlign;
 
   // Checked in this order so that no product below can overflow: frames is then at most 2^26.
   if (f.frames > kWaveMaxDecodedBytes / (f.channels * l.sampleBytes)) return std::nullopt;
@@ -129,6 +130,13 @@ std::optional<WaveFormat> CheckWave(const uint8_t* data, size_t size, int mixerR
       mixerFrameBytes > 0 && mixerFrameBytes <= 64 ? static_cast<uint64_t>(mixerFrameBytes) : 4;
   const uint64_t converted = (f.frames * rate + f.rate - 1) / f.rate * frameBytes;
   if (converted > kWaveMaxConvertedBytes) return std::nullopt;
+
+  // At least one frame must come out at the mixer's rate: SDL_mixer 2.8 shrinks the converted
+  // buffer to its length, and a length of 0 frees it and leaves the chunk holding the freed
+  // pointer, which is freed again with the chunk. Only whole frames (whole ADPCM blocks) of
+  // what the file holds count here; the converter rounds its frame count down.
+  const uint64_t heldFrames = held / f.blockAlign * l.framesPerBlock;
+  if (heldFrames * rate < f.rate) return std::nullopt;
   return f;
 }
 

@@ -30,8 +30,9 @@ inline constexpr uint64_t kWaveMaxConvertedBytes = uint64_t{32} << 20;  // at th
 // The format of a RIFF WAVE file of mono or stereo PCM (8, 16, 24, 32 bits), 32-bit float,
 // A-law, mu-law, or 4-bit MS or IMA ADPCM (also when dressed as WAVE_FORMAT_EXTENSIBLE), at
 // kWaveMinRate..kWaveMaxRate, whose sound fits the bounds above once converted to mixerRate
-// frames per second of mixerFrameBytes each. Empty for anything else, including a header that
-// contradicts itself. data is the whole file.
+// frames per second of mixerFrameBytes each, and of which the file holds enough to make at least
+// one frame at mixerRate. Empty for anything else, including a header that contradicts itself.
+// data is the whole file.
 std::optional<WaveFormat> CheckWave(const uint8_t* data, size_t size, int mixerRate,
                                     int mixerFrameBytes);
 

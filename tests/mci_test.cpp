@@ -367,6 +367,23 @@ TEST(MciWaveHeader, LetsThroughOnlyWhatASoundEffectCanBe) {
   rifx[3] = 'X';
   EXPECT_FALSE(platform::mci::CheckWave(rifx.data(), rifx.size(), 44100, 4));
   EXPECT_FALSE(platform::mci::CheckWave(nullptr, 100, 44100, 4));
+  // What the file really holds must make at least one frame at the mixer's 44100 Hz: the
+  // converter rounds down, and a chunk of no sound is freed twice by SDL_mixer 2.8.
+  Wave scrap = Pcm(22050, 1, 16, 0);
+  scrap.stated = 1000;
+  scrap.dataBytes = 1;  // half a frame, where 500 were promised
+  EXPECT_FALSE(Check(scrap));
+  scrap.dataBytes = 2;
+  EXPECT_TRUE(Check(scrap));
+  EXPECT_FALSE(Check(Pcm(22050, 2, 8, 0)));
+  EXPECT_FALSE(Check(Pcm(192000, 1, 16, 4)));  // 4 * 44100 / 192000 rounds down to none
+  EXPECT_TRUE(Check(Pcm(192000, 1, 16, 5)));
+  Wave cutBlock = ms;
+  cutBlock.stated = 256;
+  cutBlock.dataBytes = 255;  // an ADPCM block counts only when the file holds it whole
+  EXPECT_FALSE(Check(cutBlock));
+  cutBlock.dataBytes = 256;
+  EXPECT_EQ(Check(cutBlock)->frames, 500u);
   std::vector<uint8_t> headerOnly = Pcm(22050, 1, 16, 0).File();
   headerOnly.resize(36);  // the format, and no data chunk at all
   EXPECT_FALSE(platform::mci::CheckWave(headerOnly.data(), headerOnly.size(), 44100, 4));
@@ -528,6 +545,35 @@ TEST_F(MciDevices, AbsurdWaveHeadersAreRefusedAtOnceAndTheMixerPlaysOn) {
     EXPECT_LT(notices[0].at, 0.6);
     EXPECT_EQ(Send("close x"), 0u);
   }
+}
+
+// The order in which the fuzzer crashed the game over SDL_mixer 2.8: sounds too short to make
+// a frame at the mixer's rate opened, played and closed under one name, then a new file under
+// that name, which frees the cached chunk of the old one.
+TEST_F(MciDevices, SoundsOfNoFrameAtTheMixersRateOpenNothing) {
+  Wave law = Pcm(8000, 1, 8, 5);  // 5 frames of A-law at 8000 Hz make 27 at 44100: those play
+  law.tag = 6;
+  Wave floats = Pcm(22050, 2, 32, 0);
+  floats.tag = 3, floats.stated = 80, floats.dataBytes = 7;  // less than one stereo frame
+  Wave bytes = Pcm(11025, 2, 8, 0);
+  bytes.stated = 80, bytes.dataBytes = 1;
+  const std::string path = dir.path() + "/f.wav";
+  for (const Wave& w : {floats, bytes, Pcm(192000, 1, 16, 4)}) {
+    dir.Write("f.wav", w.File());
+    EXPECT_EQ(Send("open \"" + path + "\" alias f"), MCIERR_INVALID_FILE) << w.rate << " Hz";
+    Send("play f from 0 notify", form.hWnd);
+    Send("stop f");
+    Send("close f");
+    platform::DoEvents();
+  }
+  dir.Write("f.wav", law.File());
+  ASSERT_EQ(Send("open \"" + path + "\" alias f"), 0u);
+  EXPECT_EQ(Send("play f from 0 notify", form.hWnd), 0u);
+  EXPECT_TRUE(PumpUntil([&] { return !notices.empty(); }, 2.0));
+  EXPECT_EQ(Send("close f"), 0u);
+  dir.Write("f.wav", MakeWav(0.05));
+  EXPECT_EQ(Send("open \"" + path + "\" alias f"), 0u);
+  EXPECT_EQ(Send("close f"), 0u);
 }
 
 TEST_F(MciDevices, PathsWithSpacesAndPlainWords) {

@@ -29,8 +29,17 @@ DisplayWait displayWait;
 
 }  // namespace
 
+// SDL 2's API over SDL 3 (sdl2-compat, which calls itself 2.32.50 and later) has its own event
+// queue and its own ways of waking a wait: it keeps SDL's wait, as any other driver does.
+bool RealSdl2() {
+  SDL_version v;
+  SDL_GetVersion(&v);
+  return v.major == 2 && (v.minor < 32 || (v.minor == 32 && v.patch < 50));
+}
+
 int SetUpDisplayWait(SDL_Window* window) {
   displayWait = DisplayWait{};
+  if (!RealSdl2()) return -1;
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!window || !driver || std::strcmp(driver, "x11") != 0) return -1;
   SDL_SysWMinfo info;

@@ -650,7 +650,14 @@ Mix_Chunk* LoadCheckedWave(const std::string& path, const Stamp& stamp) {
   if (got != bytes.size() || !CheckWave(bytes.data(), bytes.size(), E().freq, E().frameBytes))
     return nullptr;
   SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-  return rw ? Mix_LoadWAV_RW(rw, SDL_TRUE) : nullptr;
+  Mix_Chunk* chunk = rw ? Mix_LoadWAV_RW(rw, SDL_TRUE) : nullptr;
+  if (chunk && chunk->alen == 0) {
+    // No sound came out (CheckWave should have seen to that). SDL_mixer 2.8 has then already
+    // freed the buffer the chunk still points to, so only the chunk itself goes.
+    SDL_free(chunk);
+    return nullptr;
+  }
+  return chunk;
 }
 
 std::shared_ptr<WaveData> WaveFor(const std::string& path, const Stamp& stamp) {

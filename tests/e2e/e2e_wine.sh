@@ -55,6 +55,10 @@ if start_game "$P"; then
   # That game's best (0) beats the hand-edited -5: written under exactly this name, nothing else.
   grep -q '^Total=0' "$P/ハイスコア.txt" && pass "the record lands in ハイスコア.txt" ||
     fail "high-score file: $(cat "$P/ハイスコア.txt")"
+  # The record's name as the folder holds it, byte for byte: UTF-8, whatever the locale.
+  record=$(cd "$P" && ls -A | grep -a -v -x stdout.txt | grep -a 'txt$' | od -An -tx1 | tr -d ' \n')
+  [ "$record" = e3838fe382a4e382b9e382b3e382a22e7478740a ] && pass "the record's name is UTF-8" ||
+    fail "the record's name in bytes: $record"
   extra=$(cd "$P" && ls -A | grep -v -x -e 'ハイスコア.txt' -e stdout.txt -e Zorbilo.exe -e 設定.exe -e '[A-Z]*.wav' -e '[A-Z]*.mid')
   [ -z "$extra" ] && pass "no other file written" || fail "unexpected files: $extra"
 fi
