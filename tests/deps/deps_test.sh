@@ -53,7 +53,7 @@ commands=$(
   cd "$ROOT" &&
   awk '
     { sub(/(^|[ \t])#.*$/, "") }                       # comments
-    /^[ \t]*[A-Za-z_][A-Za-z0-9_]*\(\)[ \t]*\{/ { fn[$1] = 1 }  # shell functions: not commands
+    /^[ \t]*[A-Za-z_][A-Za-z0-9_]*\(\)[ \t]*\{/ { f = $1; sub(/\(.*/, "", f); fn[f] = 1 }  # shell functions: not commands
     {
       line = $0
       gsub(/"[^"]*"/, " \"\" ", line)                  # strings: paths and messages
