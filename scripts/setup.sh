@@ -12,7 +12,15 @@ packages_of() {
     take { print $1 }' "$ROOT/scripts/deps" | sort -u
 }
 
-# missing_packages GROUP...: those of the groups' packages that are not installed, one a line.
+# provided_packages: the names that installed packages stand in for, one a line (libsdl2-compat-dev,
+# SDL 2's API over SDL 3, provides libsdl2-dev).
+provided_packages() {
+  dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null | awk -F'|' '
+    $1 ~ /^ii/ && $2 != "" { n = split($2, p, /, */); for (i = 1; i <= n; i++) { sub(/[ :].*/, "", p[i]); print p[i] } }'
+}
+
+# missing_packages GROUP...: those of the groups' packages that are neither installed nor stood in
+# for by an installed one, one a line.
 missing_packages() {
   local wanted
   wanted=$(packages_of "$@")
@@ -20,8 +28,8 @@ missing_packages() {
   # One dpkg-query for the lot: it answers for installed packages and complains about the rest.
   # shellcheck disable=SC2086
   comm -23 <(printf '%s\n' $wanted) \
-    <(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' $wanted 2>/dev/null |
-      awk '$1 == "ii" { print $2 }' | sort -u)
+    <({ dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' $wanted 2>/dev/null |
+      awk '$1 == "ii" { print $2 }'; provided_packages; } | sort -u)
 }
 
 # install_missing_packages GROUP...

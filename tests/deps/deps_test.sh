@@ -140,7 +140,21 @@ sources=$(cd "$ROOT" && find . -type f -not -path './build*' -not -path './.git/
 # its packages cannot be checked, which is no fault.
 windows_only=$(awk '/^[[:space:]]*(#|$)/ { next } /^\[/ { g = $0; next } { print g, $1 }' "$ROOT/scripts/deps" |
   awk '{ seen[$2] = seen[$2] " " $1 } END { for (p in seen) if (seen[p] == " [windows]") print p }' | sort)
+# A listed name may be stood in for by an installed package that provides it (SDL 2's API over
+# SDL 3 provides libsdl2-dev): that package is then judged in its place.
+declare -A stand_in
+while IFS='|' read -r real provides; do
+  for name in ${provides//,/ }; do
+    case $name in [a-z0-9]*) stand_in[${name%%:*}]=$real ;; esac
+  done
+done < <(dpkg-query -W -f='${db:Status-Abbrev}|${Package}|${Provides}\n' 2>/dev/null |
+  awk -F'|' '$1 ~ /^ii/ && $3 != "" { gsub(/\([^)]*\)/, "", $3); print $2 "|" $3 }')
 for pkg in $listed; do
+  if ! dpkg-query -W -f='${db:Status-Abbrev}' "$pkg" 2>/dev/null | grep -q '^ii' &&
+    [ -n "${stand_in[$pkg]:-}" ]; then
+    echo "note: $pkg is stood in for by ${stand_in[$pkg]}"
+    pkg=${stand_in[$pkg]}
+  fi
   if ! dpkg-query -W -f='${db:Status-Abbrev}' "$pkg" 2>/dev/null | grep -q '^ii'; then
     if grep -qxF "$pkg" <<<"$windows_only"; then
       echo "skipped: $pkg (for the Windows build) is not installed here"
