@@ -50,7 +50,9 @@ install_missing_packages() {
        $as_root"
     echo "Installing missing packages with sudo: $missing"
     # Ask once, up front: a user whom sudo refuses must hear that, not advice about the network.
-    sudo -v ||
+    # A command, not sudo -v: -v wants a password unless every rule for the user waives it, so
+    # a password-free rule beside the sudo group's would still ask.
+    sudo true ||
       die "sudo does not let you install packages (not in the sudoers file?). As root, run:
        $as_root"
     sudo=(sudo)
