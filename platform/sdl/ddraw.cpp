@@ -104,15 +104,4 @@ int32_t DirectDraw7::RestoreDisplayMode() {
   return 0;
 }
 
-int DisplayScale() {
-  State& st = S();
-  int scale = 0;
-  if (st.virtualW <= 0) return 0;
-  st.windows.ForEach([&](Window& w) {
-    int s, ox, oy;
-    if (w.sdl && scale == 0 && VirtualPlacement(w, s, ox, oy)) scale = s;
-  });
-  return std::max(scale, 1);
-}
-
 }  // namespace platform

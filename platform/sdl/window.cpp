@@ -440,35 +440,3 @@ LRESULT CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wPara
   if (!lpPrevWndFunc) return 0;
   return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
 }
-
-namespace platform {
-
-void SetDesktopScale(int factor) {
-  State& st = S();
-  st.desktopScale = std::clamp(factor, 0, 8);
-  st.windows.ForEach([&](Window& w) {
-    if (!w.sdl || st.virtualW > 0) return;
-    const int k = DesktopScale();
-    SDL_SetWindowSize(w.sdl, std::max(1, w.clientW) * k, std::max(1, w.clientH) * k);
-    w.dirty = true;
-    ApplyCursor(w);
-  });
-  ApplyClip();
-}
-
-int DesktopScale() {
-  return detail::DesktopScale();
-}
-
-uint64_t PresentCount() {
-  return S().presents;
-}
-
-void SimulateWindowFrame(int left, int top, int right, int bottom) {
-  if (left < 0 || top < 0 || right < 0 || bottom < 0)
-    S().simulatedFrame.reset();
-  else
-    S().simulatedFrame = Frame{left, top, right, bottom};
-}
-
-}  // namespace platform

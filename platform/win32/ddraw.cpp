@@ -72,11 +72,4 @@ int32_t DirectDraw7::RestoreDisplayMode() {
   return 0;
 }
 
-int DisplayScale() {
-  const Display& d = TheDisplay();
-  if (d.virtualW <= 0) return 0;
-  for (FormWindow* w : Forms()) return ScaleOf(*w);
-  return 1;
-}
-
 }  // namespace platform

@@ -2,6 +2,7 @@
 // caption, icon, cursor, visibility and unload.
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "platform/win32/internal.h"
 
@@ -41,6 +42,12 @@ struct PictureCursor {
   HCURSOR cursor = nullptr;
   int scale = 0;
 };
+
+// Made on first use, one per picture.
+std::map<const Picture*, PictureCursor>& PictureCursors() {
+  static std::map<const Picture*, PictureCursor> cursors;
+  return cursors;
+}
 
 HCURSOR MakeCursor(const Picture& pic, int scale) {
   DIBSECTION ds{};
@@ -117,12 +124,8 @@ void ApplyCursor(FormWindow& w) {
   HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   const Picture* pic = w.form->MouseIcon.get();
   if (w.form->MousePointer.get() == 99 && pic && LivePictures().count(pic) && pic->Image) {
-    auto* pc = static_cast<PictureCursor*>(pic->cursor_);
+    PictureCursor* pc = &PictureCursors()[pic];
     const int scale = ScaleOf(w);
-    if (!pc) {
-      pc = new PictureCursor();
-      const_cast<Picture*>(pic)->cursor_ = pc;
-    }
     if (!pc->cursor || pc->scale != scale) {
       if (pc->cursor) DestroyCursor(pc->cursor);
       pc->cursor = MakeCursor(*pic, scale);
@@ -137,9 +140,10 @@ void ApplyCursor(FormWindow& w) {
   if (GetCursorPos(&p) && WindowFromPoint(p) == w.hWnd) SetCursor(cursor);
 }
 
-void DestroyPictureCursor(void* cursor) {
-  auto* pc = static_cast<PictureCursor*>(cursor);
-  if (!pc) return;
+void ForgetPictureCursor(const Picture* pic) {
+  auto it = PictureCursors().find(pic);
+  if (it == PictureCursors().end()) return;
+  PictureCursor* pc = &it->second;
   if (pc->cursor) {
     // A picture may go before the form that shows it: the arrow takes its place.
     HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -148,7 +152,7 @@ void DestroyPictureCursor(void* cursor) {
     if (GetCursor() == pc->cursor) SetCursor(arrow);
     DestroyCursor(pc->cursor);
   }
-  delete pc;
+  PictureCursors().erase(it);
 }
 
 // The runtime's own procedure: turns messages into the form's handlers.

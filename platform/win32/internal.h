@@ -1,7 +1,7 @@
 // Shared state of the Windows back end's own files. Not for the game: the game sees mMain.h only.
 #pragma once
 
-#define ZORBILO_WIN32_LAYER 1
+#define ZORBILO_WINDOWS_LAYER 1
 #include <cstdint>
 #include <optional>
 #include <set>

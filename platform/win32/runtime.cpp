@@ -176,15 +176,6 @@ void Present() {
   PresentAll();
 }
 
-void SimulateWindowFrame(int left, int top, int right, int bottom) {
-  // The game's view of the frame only: the real window keeps the system's own around the
-  // client area.
-  if (left < 0 || top < 0 || right < 0 || bottom < 0)
-    SimulatedFrame().reset();
-  else
-    SimulatedFrame() = Frame{left, top, right, bottom};
-}
-
 int RunMessageLoop(Form& form) {
   if (!form.hWnd) {
     MessageBoxW(nullptr, L"Zorbilo cannot open its window.", L"Zorbilo", MB_ICONERROR | MB_OK);
