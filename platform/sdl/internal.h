@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/mMain.h"
+#include "platform/sdl/system.h"
 
 namespace platform::detail {
 
@@ -193,12 +194,6 @@ int DesktopScale();
 // the X resource Xft.dpi divided by 96 (rounded down), else 1. Either may be null.
 int DesktopScaleFrom(const char* gdkScale, const char* xResources);
 void DestroyWindowRecord(HWND h);
-// Waiting on the X server's connection directly (display_wait.cpp). The set-up returns the
-// descriptor that other threads write to end a wait, or -1 where the window is not on X11.
-int SetUpDisplayWait(SDL_Window* window);
-// Waits up to ms for the display or a write to wakeFd; true when the display may have
-// something to read (or a signal came), false when it stayed silent.
-bool WaitOnDisplay(int ms, int wakeFd);
 // Covers the display with the window while the 640x480 picture is shown scaled. Also done after
 // the window is shown: without a window manager nobody else moves or sizes it.
 void ApplyVirtualGeometry(Window& w);

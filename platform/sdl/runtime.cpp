@@ -1,8 +1,6 @@
 // The form and control runtime: clock, timers, the message queue and loop, forms, pictures and
 // cursors.
 #include <SDL_image.h>
-#include <dlfcn.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -120,8 +118,8 @@ Form* runningForm = nullptr;
 SDL_threadID mainThread = 0;
 bool displayLost = false;
 
-// Xlib's answer to a lost connection (the X server ended or was killed) is to end the process
-// at once. Before that, the form is closed as its close button would close it, so the record
+// The window system's answer to a lost connection (Xlib's, when the X server ended or was
+// killed) is to end the process at once. Before that, the form is closed as its close button would close it, so the record
 // of the run is kept; nothing may speak to the X server after that.
 int OnDisplayLost(void*) {
   static bool once = false;
@@ -132,19 +130,6 @@ int OnDisplayLost(void*) {
   if (runningForm && runningForm->Loaded()) Dispatch(runningForm->hWnd, WM_CLOSE, 0, 0);
   std::fflush(nullptr);
   _exit(1);
-}
-
-// SDL loads Xlib itself; its handler is set through the library SDL loaded, so that the game
-// links no X library of its own.
-void WatchX11Connection() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return;
-  void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  if (!x11) return;
-  using Handler = int (*)(void*);
-  using SetHandler = Handler (*)(Handler);
-  if (auto set = reinterpret_cast<SetHandler>(dlsym(x11, "XSetIOErrorHandler"))) set(OnDisplayLost);
-  dlclose(x11);  // SDL keeps it loaded
 }
 
 int16_t ShiftState() {
@@ -293,7 +278,7 @@ bool EnsureVideo() {
       SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
       return false;
     }
-    WatchX11Connection();
+    WatchDisplayConnection(OnDisplayLost);
     wakeEvent = SDL_RegisterEvents(1);
     if (wakeEvent == static_cast<Uint32>(-1)) wakeEvent = 0;
     return true;
@@ -354,10 +339,7 @@ void PresentAll() { platform::detail::PresentAll(); }
 
 DWORD GetTickCount() {
   if (platform::timers::Manual()) return static_cast<DWORD>(platform::timers::ManualNowMs());
-  timespec ts{};
-  clock_gettime(CLOCK_BOOTTIME, &ts);
-  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                            static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+  return static_cast<DWORD>(platform::detail::SystemMilliseconds());
 }
 
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
@@ -391,16 +373,7 @@ int RunMessageLoop(Form& form) {
                  videoFailure.empty() ? SDL_GetError() : videoFailure.c_str());
     return 1;
   }
-  // Closing the terminal the game was started from (SIGHUP) ends it the same way as Ctrl+C,
-  // unless it was started to outlive its terminal (nohup leaves SIGHUP ignored).
-  struct sigaction sa {};
-  struct sigaction hup {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler != SIG_IGN)
-    sigaction(SIGHUP, &sa, nullptr);
+  CatchStopSignals(OnStopSignal);
   runningForm = &form;
   mainThread = SDL_ThreadID();
   // Found anew for each loop: the connection is SDL's, and lives only as long as its video.

@@ -54,39 +54,11 @@ int DesktopScaleFrom(const char* gdkScale, const char* xResources) {
   return 1;
 }
 
-namespace {
-
-// The X server's resource database (what xrdb loaded), or "" when not on X11. Xlib is already
-// loaded by SDL's X11 driver; it is looked up at run time so nothing links against it.
-std::string XResources() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return {};
-  void* xlib = SDL_LoadObject("libX11.so.6");
-  if (!xlib) return {};
-  using Open = void* (*)(const char*);
-  using Close = int (*)(void*);
-  using Resources = char* (*)(void*);
-  auto open = reinterpret_cast<Open>(SDL_LoadFunction(xlib, "XOpenDisplay"));
-  auto close = reinterpret_cast<Close>(SDL_LoadFunction(xlib, "XCloseDisplay"));
-  auto resources = reinterpret_cast<Resources>(SDL_LoadFunction(xlib, "XResourceManagerString"));
-  std::string db;
-  if (open && close && resources) {
-    if (void* display = open(nullptr)) {
-      if (const char* rm = resources(display)) db = rm;
-      close(display);
-    }
-  }
-  SDL_UnloadObject(xlib);
-  return db;
-}
-
-}  // namespace
-
 int DesktopScale() {
   State& st = S();
   if (st.desktopScale > 0) return st.desktopScale;
   if (!EnsureVideo()) return 1;
-  int k = DesktopScaleFrom(std::getenv("GDK_SCALE"), XResources().c_str());
+  int k = DesktopScaleFrom(std::getenv("GDK_SCALE"), DesktopResources().c_str());
   // A window larger than the desktop would be no better than a small one.
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
