@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/mMain.h"
+#include "platform/win32/utf16.h"
 
 namespace platform::win32::detail {
 
@@ -70,8 +71,8 @@ bool ResizeSurface(FormWindow& w, int cw, int ch);
 // form's pictures go before the form itself): the runtime touches only pictures listed here.
 std::set<const Picture*>& LivePictures();
 
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
+using win32::Utf8;
+using win32::Wide;
 
 LRESULT CALLBACK FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/win32/utf16.h"
 #include "settings-tool/rules.h"
 
 namespace {
@@ -14,13 +15,7 @@ int Px(int twips, UINT dpi) {
   return MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
-std::wstring Wide(const char* utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  std::wstring w(n > 0 ? n : 1, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), n);
-  w.resize(w.size() - 1);  // the terminator
-  return w;
-}
+using platform::win32::Wide;
 
 // The per-monitor DPI functions came with Windows 10 (1607). Looked up rather than imported,
 // so the program still starts on an older system and is laid out there at the system's DPI.
