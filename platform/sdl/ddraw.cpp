@@ -94,7 +94,7 @@ int32_t DirectDraw7::RestoreDisplayMode() {
     if (!w.sdl) return;
     SDL_SetWindowFullscreen(w.sdl, 0);
     SDL_SetWindowBordered(w.sdl, (w.style & WS_POPUP) ? SDL_FALSE : SDL_TRUE);
-    const int k = DesktopScale();
+    const int k = ScreenUnit();
     if (w.clientW > 0 && w.clientH > 0) SDL_SetWindowSize(w.sdl, w.clientW * k, w.clientH * k);
     SDL_SetWindowPosition(w.sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     w.dirty = true;

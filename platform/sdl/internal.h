@@ -185,9 +185,24 @@ void ApplyCursor(Window& w);
 void ApplyClip();
 // Desktop size in screen coordinates (640x480 while the display is virtual).
 void ScreenSize(int& w, int& h);
-// Whole factor and offset at which a window shows its client pixels: the 640x480 picture in a
-// full-screen window, or any window on a desktop scaled by a whole factor. False when shown 1:1.
-bool VirtualPlacement(const Window& w, int& scale, int& offX, int& offY);
+// How a window shows the game's pixels, found in this one place for presenting, the mouse, the
+// cursor clip and full screen: each client pixel as a scale x scale block from (offX, offY) of
+// the window, and `desktop` desktop pixels to one unit of the game's screen coordinates.
+struct Placement {
+  int scale = 1;
+  int offX = 0;
+  int offY = 0;
+  int desktop = 1;
+  bool virtualDisplay = false;  // the 640x480 picture in a full-screen window
+  // Whether the pixels are shown other than 1:1 from the window's corner.
+  bool Mapped() const { return virtualDisplay || scale > 1; }
+};
+// The 640x480 picture in a full-screen window: scaled by the largest whole factor that fits,
+// centred; any other window on a desktop scaled by a whole factor: enlarged from its corner.
+Placement PlacementOf(const Window& w);
+// Desktop pixels to one unit of the game's screen coordinates, without a window: the desktop's
+// scale, 1 while the display is virtual.
+int ScreenUnit();
 // The factor windows are enlarged by (1 when the desktop is not scaled), found once.
 int DesktopScale();
 // The whole factor a desktop asks for: GDK_SCALE when it holds a whole number of at least 1, else

@@ -165,10 +165,10 @@ HWND WindowOfSdl(Uint32 id) {
 
 // Mouse position in the window's client coordinates (the 640x480 picture while it is scaled).
 void ClientPoint(Window& w, int sx, int sy, int& cx, int& cy) {
-  int scale, offX, offY;
-  if (VirtualPlacement(w, scale, offX, offY)) {
-    cx = static_cast<int>(std::floor(static_cast<double>(sx - offX) / scale));
-    cy = static_cast<int>(std::floor(static_cast<double>(sy - offY) / scale));
+  const Placement p = PlacementOf(w);
+  if (p.Mapped()) {
+    cx = static_cast<int>(std::floor(static_cast<double>(sx - p.offX) / p.scale));
+    cy = static_cast<int>(std::floor(static_cast<double>(sy - p.offY) / p.scale));
   } else {
     cx = sx;
     cy = sy;
@@ -294,8 +294,7 @@ void ApplyCursor(Window& w) {
   if (pointer == 99 && pic && pic->Image) {
     Bitmap* bm = S().bitmaps.Get(pic->Image);
     if (!bm) return;
-    int scale = 1, offX, offY;
-    if (!VirtualPlacement(w, scale, offX, offY)) scale = 1;
+    const int scale = PlacementOf(w).scale;
     // One cursor per picture, contents and scale, made once: cursors are set on every swat. The
     // handle, unlike the bitmap's address, is never reused for another picture.
     static std::map<std::tuple<uintptr_t, uint64_t, int>, SDL_Cursor*> cache;

@@ -42,8 +42,7 @@ int DisplayScale() {
   int scale = 0;
   if (st.virtualW <= 0) return 0;
   st.windows.ForEach([&](Window& w) {
-    int s, ox, oy;
-    if (w.sdl && scale == 0 && VirtualPlacement(w, s, ox, oy)) scale = s;
+    if (w.sdl && scale == 0) scale = PlacementOf(w).scale;
   });
   return std::max(scale, 1);
 }
