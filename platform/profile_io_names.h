@@ -70,5 +70,6 @@ struct Held {
   int depth = 0;
   intptr_t handle = -1;
 };
+inline thread_local std::map<string, Held> held;
 
 }  // namespace platform::profile_io::names

@@ -22,13 +22,6 @@ using namespace names;
 
 namespace {
 
-// Locks held by this thread, by folder.
-thread_local std::map<string, Held> held;
-
-}  // namespace
-
-namespace {
-
 bool Alive(unsigned long pid) {
   if (pid > static_cast<unsigned long>(INT_MAX)) return false;
   // This process's writes run under the lock, one at a time: a file with our id is older.

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/form.h"
 #include "platform/sdl/internal.h"
 #include "platform/timers.h"
 
@@ -495,55 +496,57 @@ Form::Form() : Caption(std::string()), Icon(nullptr), MouseIcon(nullptr), MouseP
       GetWindow(hWnd)->ownDC = hDC;
     }
   }
-  Caption.bind([this](const std::string& s) {
-    if (Window* w = GetWindow(hWnd)) SDL_SetWindowTitle(w->sdl, s.c_str());
-  });
-  Icon.bind([this](const Picture* const& pic) {
-    Window* w = GetWindow(hWnd);
-    Bitmap* bm = pic ? S().bitmaps.Get(pic->Image) : nullptr;
-    if (!w || !bm) return;
-    SDL_Surface* surf = SDL_CreateRGBSurfaceWithFormatFrom(bm->px.data(), bm->w, bm->h, 32,
-                                                           bm->w * 4, SDL_PIXELFORMAT_ARGB8888);
-    if (!surf) return;
-    SDL_SetWindowIcon(w->sdl, surf);
-    SDL_FreeSurface(surf);
-  });
-  auto cursor = [this](auto&&) {
-    if (Window* w = GetWindow(hWnd)) ApplyCursor(*w);
-  };
-  MouseIcon.bind(cursor);
-  MousePointer.bind(cursor);
-  Visible.bind([this](const bool& v) {
-    Window* w = GetWindow(hWnd);
-    if (!w) return;
-    if (v) {
-      w->style |= WS_VISIBLE;
-      SDL_ShowWindow(w->sdl);
-      ApplyVirtualGeometry(*w);
-      SDL_RaiseWindow(w->sdl);
-      w->dirty = true;
-    } else {
-      w->style &= ~WS_VISIBLE;
-      SDL_HideWindow(w->sdl);
-    }
-  });
+  form::BindProperties(*this);
 }
 
-Form::~Form() {
-  if (hWnd) DestroyWindowRecord(hWnd);
+namespace form::backend {
+
+void Retitle(Form& f, const std::string& caption) {
+  if (Window* w = GetWindow(f.hWnd)) SDL_SetWindowTitle(w->sdl, caption.c_str());
 }
 
-void Form::Unload() {
-  if (!loaded_) return;
-  int16_t cancel = 0;
-  if (OnUnload) OnUnload(cancel);
-  if (cancel) return;
-  loaded_ = false;
-  Window* w = displayLost ? nullptr : GetWindow(hWnd);
+void ShowIcon(Form& f, const Picture* pic) {
+  Window* w = GetWindow(f.hWnd);
+  Bitmap* bm = pic ? S().bitmaps.Get(pic->Image) : nullptr;
+  if (!w || !bm) return;
+  SDL_Surface* surf = SDL_CreateRGBSurfaceWithFormatFrom(bm->px.data(), bm->w, bm->h, 32,
+                                                         bm->w * 4, SDL_PIXELFORMAT_ARGB8888);
+  if (!surf) return;
+  SDL_SetWindowIcon(w->sdl, surf);
+  SDL_FreeSurface(surf);
+}
+
+void ShowPointer(Form& f) {
+  if (Window* w = GetWindow(f.hWnd)) ApplyCursor(*w);
+}
+
+void Show(Form& f, bool visible) {
+  Window* w = GetWindow(f.hWnd);
+  if (!w) return;
+  if (visible) {
+    w->style |= WS_VISIBLE;
+    SDL_ShowWindow(w->sdl);
+    ApplyVirtualGeometry(*w);
+    SDL_RaiseWindow(w->sdl);
+    w->dirty = true;
+  } else {
+    w->style &= ~WS_VISIBLE;
+    SDL_HideWindow(w->sdl);
+  }
+}
+
+void Unloaded(Form& f) {
+  Window* w = displayLost ? nullptr : GetWindow(f.hWnd);
   if (w) {
     SDL_HideWindow(w->sdl);
     SDL_SetWindowMouseRect(w->sdl, nullptr);
   }
+}
+
+}  // namespace form::backend
+
+Form::~Form() {
+  if (hWnd) DestroyWindowRecord(hWnd);
 }
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <map>
 
 #include "platform/win32/internal.h"
+//
+#include "platform/form.h"
 
 namespace platform::win32::detail {
 
@@ -280,6 +282,50 @@ using namespace platform::win32::detail;
 
 namespace platform {
 
+namespace form::backend {
+
+void Retitle(Form& f, const std::string& caption) {
+  if (FindForm(f.hWnd)) SetWindowTextW(f.hWnd, Wide(caption).c_str());
+}
+
+void ShowIcon(Form& f, const Picture* pic) {
+  if (!FindForm(f.hWnd) || !pic || !LivePictures().count(pic)) return;
+  HICON icon = MakeIcon(*pic);
+  if (!icon) return;
+  HICON oldBig = reinterpret_cast<HICON>(
+      SendMessageW(f.hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)));
+  HICON oldSmall = reinterpret_cast<HICON>(
+      SendMessageW(f.hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
+  if (oldBig) DestroyIcon(oldBig);
+  if (oldSmall && oldSmall != oldBig) DestroyIcon(oldSmall);
+}
+
+void ShowPointer(Form& f) {
+  if (FormWindow* w = FindForm(f.hWnd)) ApplyCursor(*w);
+}
+
+void Show(Form& f, bool visible) {
+  FormWindow* w = FindForm(f.hWnd);
+  if (!w) return;
+  if (visible) {
+    w->style |= WS_VISIBLE;
+    if (TheDisplay().virtualW > 0) ApplyFullScreen(*w);
+    ShowWindow(f.hWnd, SW_SHOW);
+    SetForegroundWindow(f.hWnd);
+    PresentForm(*w);
+  } else {
+    w->style &= ~static_cast<LONG_PTR>(WS_VISIBLE);
+    ShowWindow(f.hWnd, SW_HIDE);
+  }
+}
+
+void Unloaded(Form& f) {
+  if (FindForm(f.hWnd)) ShowWindow(f.hWnd, SW_HIDE);
+  ::ClipCursor(nullptr);
+}
+
+}  // namespace form::backend
+
 Form::Form()
     : Caption(std::string()), Icon(nullptr), MouseIcon(nullptr), MousePointer(0), Visible(false) {
   if (RegisterFormClass()) {
@@ -302,39 +348,7 @@ Form::Form()
       delete w;
     }
   }
-  Caption.bind([this](const std::string& s) {
-    if (FindForm(hWnd)) SetWindowTextW(hWnd, Wide(s).c_str());
-  });
-  Icon.bind([this](const Picture* const& pic) {
-    if (!FindForm(hWnd) || !pic || !LivePictures().count(pic)) return;
-    HICON icon = MakeIcon(*pic);
-    if (!icon) return;
-    HICON oldBig = reinterpret_cast<HICON>(
-        SendMessageW(hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)));
-    HICON oldSmall = reinterpret_cast<HICON>(
-        SendMessageW(hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
-    if (oldBig) DestroyIcon(oldBig);
-    if (oldSmall && oldSmall != oldBig) DestroyIcon(oldSmall);
-  });
-  auto cursor = [this](auto&&) {
-    if (FormWindow* w = FindForm(hWnd)) ApplyCursor(*w);
-  };
-  MouseIcon.bind(cursor);
-  MousePointer.bind(cursor);
-  Visible.bind([this](const bool& v) {
-    FormWindow* w = FindForm(hWnd);
-    if (!w) return;
-    if (v) {
-      w->style |= WS_VISIBLE;
-      if (TheDisplay().virtualW > 0) ApplyFullScreen(*w);
-      ShowWindow(hWnd, SW_SHOW);
-      SetForegroundWindow(hWnd);
-      PresentForm(*w);
-    } else {
-      w->style &= ~static_cast<LONG_PTR>(WS_VISIBLE);
-      ShowWindow(hWnd, SW_HIDE);
-    }
-  });
+  form::BindProperties(*this);
 }
 
 Form::~Form() {
@@ -350,16 +364,6 @@ Form::~Form() {
   DeleteDC(w->memDC);
   delete w;
   ApplyClip();
-}
-
-void Form::Unload() {
-  if (!loaded_) return;
-  int16_t cancel = 0;
-  if (OnUnload) OnUnload(cancel);
-  if (cancel) return;
-  loaded_ = false;
-  if (FindForm(hWnd)) ShowWindow(hWnd, SW_HIDE);
-  ::ClipCursor(nullptr);
 }
 
 }  // namespace platform

@@ -14,13 +14,6 @@ using namespace names;
 
 namespace {
 
-// Locks held by this thread, by folder.
-thread_local std::map<string, Held> held;
-
-}  // namespace
-
-namespace {
-
 using win32::Wide;
 
 bool Alive(unsigned long pid) {
