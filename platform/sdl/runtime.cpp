@@ -120,8 +120,8 @@ SDL_threadID mainThread = 0;
 bool displayLost = false;
 
 // The window system's answer to a lost connection (Xlib's, when the X server ended or was
-// killed) is to end the process at once. Before that, the form is closed as its close button would close it, so the record
-// of the run is kept; nothing may speak to the X server after that.
+// killed) is to end the process at once. Before that, the form is closed as its close button
+// would close it, so the record of the run is kept; nothing may speak to the X server after that.
 int OnDisplayLost(void*) {
   static bool once = false;
   if (once || displayLost || SDL_ThreadID() != mainThread) _exit(1);
