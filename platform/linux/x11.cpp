@@ -1,6 +1,7 @@
-// What the X server adds under SDL: the handler for a lost connection and the resource database.
-// SDL loads Xlib itself; both are reached through the library SDL loaded, so that the game links
-// no X library of its own.
+// What the X server (and the Wayland compositor beside it) adds under SDL: the window's class,
+// the handler for a lost connection and the resource database.
+// SDL loads Xlib itself; the last two are reached through the library SDL loaded, so that the
+// game links no X library of its own.
 #include <SDL.h>
 #include <dlfcn.h>
 
@@ -19,6 +20,12 @@ bool OnX11() {
 }
 
 }  // namespace
+
+void NameWindowClass(const char* name) {
+  // The window's class (X11) and application id (Wayland): StartupWMClass in the desktop entry.
+  SDL_setenv("SDL_VIDEO_X11_WMCLASS", name, 0);
+  SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", name, 0);
+}
 
 void WatchDisplayConnection(int (*onLost)(void*)) {
   if (!OnX11()) return;

@@ -267,10 +267,7 @@ bool EnsureVideo() {
     // more than the frames it carries; without a GPU it is a software rasteriser with a compiler,
     // which doubles the memory and triples the CPU time. SDL_FRAMEBUFFER_ACCELERATION overrides.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    // The window's class (X11) and application id (Wayland) name the desktop entry, so a desktop
-    // matches the window to it (StartupWMClass=zorbilo) whatever the executable is called.
-    SDL_setenv("SDL_VIDEO_X11_WMCLASS", "zorbilo", 0);
-    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", "zorbilo", 0);
+    NameWindowClass("zorbilo");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
       videoFailure = SDL_GetError();
       return false;

@@ -17,6 +17,10 @@ uint64_t SystemMilliseconds();
 // gone), leaving one alone that the program was started to ignore.
 void CatchStopSignals(void (*handler)(int));
 
+// Before SDL's video starts: names the class of the program's windows, so that a desktop matches
+// them to the program's desktop entry whatever the executable is called.
+void NameWindowClass(const char* name);
+
 // Calls onLost when the window system's connection breaks, before the process has to end.
 // Nothing where the video driver keeps no such connection.
 void WatchDisplayConnection(int (*onLost)(void*));

@@ -12,6 +12,8 @@ uint64_t SystemMilliseconds() { return SDL_GetTicks64(); }
 
 void CatchStopSignals(void (*)(int)) {}
 
+void NameWindowClass(const char*) {}
+
 void WatchDisplayConnection(int (*)(void*)) {}
 
 std::string DesktopResources() { return {}; }
