@@ -13,6 +13,16 @@ void BindProperties(Form& f) {
   f.Visible.bind([&f](const bool& v) { backend::Show(f, v); });
 }
 
+bool MouseButton(UINT msg, int16_t& button, bool& down) {
+  // Down, up and double click of the left, right and middle buttons follow each other from
+  // WM_LBUTTONDOWN on.
+  if (msg < WM_LBUTTONDOWN || msg > WM_LBUTTONDOWN + 8) return false;
+  const UINT k = msg - WM_LBUTTONDOWN;
+  button = k < 3 ? 1 : k < 6 ? 2 : 4;
+  down = k % 3 != 1;
+  return true;
+}
+
 }  // namespace form
 
 void Form::Unload() {

@@ -2,6 +2,7 @@
 // to the back end's hook (as the timers are in timers.h), and the unload sequence.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/mMain.h"
@@ -11,6 +12,10 @@ namespace platform::form {
 // Binds Caption, Icon, MouseIcon, MousePointer and Visible to the hooks below. Called at the end
 // of each back end's Form constructor, once hWnd is known (or known to be missing).
 void BindProperties(Form& f);
+
+// A mouse-button message as the form's handlers see it: Button 1 left, 2 right, 4 middle, and
+// whether it went down (a double click is a second press). False for any other message.
+bool MouseButton(UINT msg, int16_t& button, bool& down);
 
 }  // namespace platform::form
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/form.h"
 #include "platform/sdl/internal.h"
 
 namespace platform::detail {
@@ -214,22 +215,15 @@ LRESULT FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       if (f.OnKeyDown) f.OnKeyDown(static_cast<int16_t>(wParam), static_cast<int16_t>(lParam));
       return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP: {
-      int16_t button = (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP)   ? 1
-                       : (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP) ? 2
-                                                                        : 4;
-      bool down = msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN;
-      auto& handler = down ? f.OnMouseDown : f.OnMouseUp;
-      if (handler) handler(button, shift, x, y);
+    default: {
+      int16_t button = 0;
+      bool down = false;
+      if (form::MouseButton(msg, button, down)) {
+        auto& handler = down ? f.OnMouseDown : f.OnMouseUp;
+        if (handler) handler(button, shift, x, y);
+      }
       return 0;
     }
-    default:
-      return 0;
   }
 }
 

@@ -210,11 +210,9 @@ LRESULT CALLBACK FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDBLCLK: {
       if (!f.Loaded()) return 0;
-      // A double click is a second press as far as the game is concerned.
-      const bool left = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP || msg == WM_LBUTTONDBLCLK;
-      const bool right = msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP || msg == WM_RBUTTONDBLCLK;
-      const int16_t button = left ? 1 : right ? 2 : 4;
-      const bool down = msg != WM_LBUTTONUP && msg != WM_RBUTTONUP && msg != WM_MBUTTONUP;
+      int16_t button = 0;
+      bool down = false;
+      form::MouseButton(msg, button, down);
       if (down)
         SetCapture(hWnd);
       else if (!(wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)))
