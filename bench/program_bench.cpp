@@ -27,6 +27,7 @@
 
 #include "common/App.h"
 #include "game/shell/fMain.h"
+#include "platform/testing.h"
 #include "tools/bot/Bot.h"
 
 namespace {

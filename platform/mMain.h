@@ -17,7 +17,7 @@
 #include "platform/profile.h"
 #include "platform/wintypes.h"
 
-#ifdef _WIN32
+#if defined(ZORBILO_BACKEND_WINDOWS)
 
 // On Windows the game calls the system itself. The layer steps in front only where the game's
 // view must differ from the system's, under the very names the game calls:
@@ -41,7 +41,7 @@ MCIERROR mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uRetu
 }  // namespace platform::win32
 
 // The layer's own files call the system's functions by these names.
-#ifndef ZORBILO_WIN32_LAYER
+#ifndef ZORBILO_WINDOWS_LAYER
 #define GetWindowRect platform::win32::GetWindowRect
 #define GetClientRect platform::win32::GetClientRect
 #define SetWindowPos platform::win32::SetWindowPos
@@ -57,12 +57,7 @@ MCIERROR mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uRetu
 #define mciSendStringA platform::win32::mciSendStringA
 #endif
 
-// DirectDraw cooperative-level flags.
-constexpr int32_t DDSCL_FULLSCREEN = 1;
-constexpr int32_t DDSCL_ALLOWREBOOT = 2;
-constexpr int32_t DDSCL_EXCLUSIVE = 16;
-
-#else  // not _WIN32
+#else  // the back ends that bring their own Win32 names
 
 // ---- Constants (their published Win32 values) ----------------------------------------------
 
@@ -126,11 +121,6 @@ constexpr MCIERROR MCIERR_EXTENSION_NOT_FOUND = MCIERR_BASE + 25;
 constexpr MCIERROR MCIERR_DUPLICATE_ALIAS = MCIERR_BASE + 33;
 constexpr MCIERROR MCIERR_NO_CLOSING_QUOTE = MCIERR_BASE + 38;
 constexpr MCIERROR MCIERR_INVALID_FILE = MCIERR_BASE + 40;
-
-// DirectDraw cooperative-level flags.
-constexpr int32_t DDSCL_FULLSCREEN = 1;
-constexpr int32_t DDSCL_ALLOWREBOOT = 2;
-constexpr int32_t DDSCL_EXCLUSIVE = 16;
 
 // ---- Records ---------------------------------------------------------------------------------
 
@@ -223,7 +213,12 @@ DWORD GetTickCount();
 MCIERROR mciSendStringA(LPCSTR lpstrCommand, LPSTR lpstrReturnString, UINT uReturnLength,
                         HWND hwndCallback);
 
-#endif  // _WIN32
+#endif  // ZORBILO_BACKEND_WINDOWS
+
+// DirectDraw cooperative-level flags.
+constexpr int32_t DDSCL_FULLSCREEN = 1;
+constexpr int32_t DDSCL_ALLOWREBOOT = 2;
+constexpr int32_t DDSCL_EXCLUSIVE = 16;
 
 struct MciLogEntry {
   std::string command;
@@ -235,6 +230,10 @@ void mciSetLog(std::vector<MciLogEntry>* log);
 // ---- The form and control runtime ------------------------------------------------------------
 
 namespace platform {
+
+namespace timers {
+struct Schedule;
+}
 
 // A value with a setter hook, so that `timer.Interval = 500` restarts the timer and
 // `form.Caption = "..."` retitles the window, as properties do on the original platform.
@@ -269,11 +268,10 @@ class Picture {
   Picture& operator=(const Picture&) = delete;
   // Decodes a BMP or ICO file image. Returns false (and keeps the old picture) on bad data.
   bool Load(const void* data, size_t size);
-  HDC hDC = nullptr;          // memory DC with the picture selected; 0 while empty
-  HBITMAP Image = nullptr;    // the picture's bitmap
+  HDC hDC = nullptr;        // memory DC with the picture selected; 0 while empty
+  HBITMAP Image = nullptr;  // the picture's bitmap
   int32_t Width = 0;
   int32_t Height = 0;
-  void* cursor_ = nullptr;    // cursor made from this picture on first use (runtime's own)
 };
 using PictureBox = Picture;
 using Image = Picture;
@@ -290,7 +288,9 @@ class Timer {
   Property<int32_t> Interval;
   Property<bool> Enabled;
   std::function<void()> Tick;  // the control's _Timer handler
-  // runtime's own bookkeeping
+
+ private:
+  friend struct timers::Schedule;  // the runtime's bookkeeping
   uint64_t due_ = 0;
   bool armed_ = false;
 };
@@ -305,11 +305,11 @@ class Form {
   Form& operator=(const Form&) = delete;
 
   HWND hWnd = nullptr;
-  HDC hDC = nullptr;  // the window's own DC: a block transfer into it is presented
-  Property<std::string> Caption;        // UTF-8
-  Property<const Picture*> Icon;        // window icon
-  Property<const Picture*> MouseIcon;   // custom cursor picture, hot spot at its centre
-  Property<int32_t> MousePointer;       // 0 default, 1 arrow, 99 MouseIcon
+  HDC hDC = nullptr;                   // the window's own DC: a block transfer into it is presented
+  Property<std::string> Caption;       // UTF-8
+  Property<const Picture*> Icon;       // window icon
+  Property<const Picture*> MouseIcon;  // custom cursor picture, hot spot at its centre
+  Property<int32_t> MousePointer;      // 0 default, 1 arrow, 99 MouseIcon
   Property<bool> Visible;
 
   // Runs the unload handler; unless it sets Cancel, the window closes and the form is gone.
@@ -338,21 +338,6 @@ void AdvanceClock(uint32_t ms);
 void UseRealClock();
 bool UsingManualClock();
 
-// Test seam: pretend the window manager draws a frame of these widths around every window
-// (instead of asking it); negative values return to the real frame.
-void SimulateWindowFrame(int left, int top, int right, int bottom);
-
-// A desktop scaled by a whole factor k (GDK_SCALE, or Xft.dpi of 96k or more on X11) shows each
-// window k times enlarged, pixels sharp; the game still sees its client area, window and clip
-// rectangles and mouse positions in unscaled units, and the screen as the desktop's size / k.
-// DesktopScale is the factor in use; SetDesktopScale forces one (tests), 0 finds it again.
-int DesktopScale();
-void SetDesktopScale(int factor);
-
-// How many times a window's pixels have gone to the screen: a frame equal to the one shown is
-// not sent again.
-uint64_t PresentCount();
-
 // Runs fn on the user-interface thread at the next turn of the loop. Safe from any thread.
 void PostToMainThread(std::function<void()> fn);
 
@@ -380,9 +365,5 @@ class DirectX7 {
   // guid "" names the primary display driver. Returns null when no display is available.
   std::shared_ptr<DirectDraw7> DirectDrawCreate(const std::string& guid);
 };
-
-// What the display currently shows, for tests: 0 when no 640x480 picture is being scaled, else
-// the whole factor in use.
-int DisplayScale();
 
 }  // namespace platform

@@ -6,6 +6,12 @@
 
 namespace platform::timers {
 
+// The runtime's bookkeeping of each timer, which the game's view of a timer does not show.
+struct Schedule {
+  static uint64_t& Due(Timer& t) { return t.due_; }
+  static bool& Armed(Timer& t) { return t.armed_; }
+};
+
 namespace {
 
 bool manualClock = false;
@@ -17,23 +23,25 @@ std::vector<Timer*>& All() {
 }
 
 void Arm(Timer& t) {
-  t.armed_ = t.Enabled.get() && t.Interval.get() > 0;
-  if (t.armed_) t.due_ = NowMs() + static_cast<uint64_t>(t.Interval.get());
+  Schedule::Armed(t) = t.Enabled.get() && t.Interval.get() > 0;
+  if (Schedule::Armed(t)) Schedule::Due(t) = NowMs() + static_cast<uint64_t>(t.Interval.get());
 }
 
 // The earliest armed timer due at or before limit (registration order breaks ties).
 Timer* NextDue(uint64_t limit) {
   Timer* best = nullptr;
   for (Timer* t : All())
-    if (t->armed_ && t->due_ <= limit && (!best || t->due_ < best->due_)) best = t;
+    if (Schedule::Armed(*t) && Schedule::Due(*t) <= limit &&
+        (!best || Schedule::Due(*t) < Schedule::Due(*best)))
+      best = t;
   return best;
 }
 
 void Fire(Timer& t, uint64_t now) {
   // Keep the grid; a tick more than an interval late starts a new grid from now.
   uint64_t interval = static_cast<uint64_t>(std::max<int32_t>(1, t.Interval.get()));
-  t.due_ += interval;
-  if (t.due_ <= now) t.due_ = now + interval;
+  Schedule::Due(t) += interval;
+  if (Schedule::Due(t) <= now) Schedule::Due(t) = now + interval;
   if (t.Tick) t.Tick();
 }
 
@@ -66,7 +74,7 @@ bool FireDue(uint64_t now) {
 double MsUntilNextDue(double nowMs, double cap) {
   double wait = cap;
   for (Timer* t : All())
-    if (t->armed_) wait = std::min(wait, static_cast<double>(t->due_) - nowMs);
+    if (Schedule::Armed(*t)) wait = std::min(wait, static_cast<double>(Schedule::Due(*t)) - nowMs);
   return std::max(0.0, wait);
 }
 
@@ -96,7 +104,7 @@ void AdvanceClock(uint32_t ms) {
   uint64_t target = manualNow + ms;
   backend::PumpAll();
   while (Timer* t = NextDue(target)) {
-    manualNow = std::max(manualNow, t->due_);
+    manualNow = std::max(manualNow, Schedule::Due(*t));
     Fire(*t, manualNow);
     backend::DeliverPosted();
   }

@@ -3,7 +3,11 @@
 // dereferenced, so a stale or foreign handle can only make a call fail.
 #pragma once
 
-#ifdef _WIN32
+#if !defined(ZORBILO_BACKEND_SDL) && !defined(ZORBILO_BACKEND_WINDOWS)
+#error "No back end named: build through CMake, which sets ZORBILO_BACKEND_<name>."
+#endif
+
+#if defined(ZORBILO_BACKEND_WINDOWS)
 // Windows has them all, with these very names.
 #include "platform/win32/winapi.h"
 #else
@@ -39,4 +43,4 @@ using HGDIOBJ = void*;
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 
-#endif  // _WIN32
+#endif  // ZORBILO_BACKEND_WINDOWS

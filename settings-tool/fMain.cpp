@@ -5,20 +5,18 @@
 #include <QRect>
 #include <QString>
 
+#include "settings-tool/design.h"
 #include "settings-tool/rules.h"
 
 namespace {
 
 // The dialog is laid out in twips, 15 to a pixel, with fixed positions: no layouts.
-QRect Twips(int left, int top, int width, int height) {
-  return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-template <typename W, typename Parent>
-W* Control(Parent* parent, const char* name, const char* caption, QRect geometry) {
-  W* w = new W(QString::fromUtf8(caption), parent);
-  w->setObjectName(QString::fromLatin1(name));
-  w->setGeometry(geometry);
+template <typename W>
+W* Make(int index, QWidget* parent) {
+  const tool::Control& c = tool::kControls[index];
+  W* w = new W(QString::fromUtf8(c.caption), parent);
+  w->setObjectName(QString::fromLatin1(c.name));
+  w->setGeometry(QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
   return w;
 }
 
@@ -32,7 +30,7 @@ static void InitIcons() {
 fMain::fMain(QWidget* parent) : QDialog(parent) {
   InitIcons();
   setObjectName(QStringLiteral("fMain"));
-  setWindowTitle(QString::fromUtf8("Zorbilo 設定"));
+  setWindowTitle(QString::fromUtf8(tool::kCaption));
   QIcon icon;
   icon.addFile(QStringLiteral(":/icons/settings-32.png"), QSize(32, 32));
   icon.addFile(QStringLiteral(":/icons/settings-16.png"), QSize(16, 16));
@@ -40,23 +38,20 @@ fMain::fMain(QWidget* parent) : QDialog(parent) {
   // A fixed dialog: a title bar with a close button, no resizing, no help button.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(3510 / 15, 2220 / 15);
+  setFixedSize(tool::kClientWidth / 15, tool::kClientHeight / 15);
   // The captions are Japanese; a 12-pixel Gothic face is what the 15-twip geometry was made for.
   QFont font(QStringLiteral("IPAGothic"));
   font.setPixelSize(12);
   setFont(font);
 
-  frameScreen = Control<QGroupBox>(this, "frameScreen", "画面モード", Twips(90, 90, 3300, 750));
-  optWindow =
-      Control<QRadioButton>(frameScreen, "optWindow", "ウィンドウ", Twips(120, 300, 1200, 300));
-  optFullScreen = Control<QRadioButton>(frameScreen, "optFullScreen", "フルスクリーン",
-                                        Twips(1500, 300, 1500, 300));
-  frameButton = Control<QGroupBox>(this, "frameButton", "マウスボタン", Twips(90, 930, 3300, 750));
-  optLeft = Control<QRadioButton>(frameButton, "optLeft", "左クリック", Twips(120, 300, 1200, 300));
-  optRight =
-      Control<QRadioButton>(frameButton, "optRight", "右クリック", Twips(1500, 300, 1200, 300));
-  chkShowFPS = Control<QCheckBox>(this, "chkShowFPS", "FPSを表示", Twips(210, 1800, 1200, 300));
-  btnOK = Control<QPushButton>(this, "btnOK", "OK", Twips(2100, 1800, 1200, 330));
+  frameScreen = Make<QGroupBox>(tool::kFrameScreen, this);
+  optWindow = Make<QRadioButton>(tool::kOptWindow, frameScreen);
+  optFullScreen = Make<QRadioButton>(tool::kOptFullScreen, frameScreen);
+  frameButton = Make<QGroupBox>(tool::kFrameButton, this);
+  optLeft = Make<QRadioButton>(tool::kOptLeft, frameButton);
+  optRight = Make<QRadioButton>(tool::kOptRight, frameButton);
+  chkShowFPS = Make<QCheckBox>(tool::kChkShowFPS, this);
+  btnOK = Make<QPushButton>(tool::kBtnOK, this);
 
   // The frames draw their caption across the top border line, so the option buttons sit in
   // the middle of the frame where the geometry puts them.

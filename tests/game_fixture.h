@@ -15,6 +15,7 @@
 #include "common/App.h"
 #include "game/shell/fMain.h"
 #include "game/sound/Sound.h"
+#include "platform/testing.h"
 
 class GameTest : public ::testing::Test {
  protected:

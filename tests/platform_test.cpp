@@ -13,6 +13,7 @@
 #include "platform/mMain.h"
 #include "picture_files.h"
 #include "platform/sdl/internal.h"
+#include "platform/testing.h"
 
 namespace {
 

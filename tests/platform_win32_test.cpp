@@ -9,6 +9,7 @@
 
 #include "picture_files.h"
 #include "platform/mMain.h"
+#include "platform/testing.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // largest whole factor, centred on black. Screen coordinates become that 640x480 picture's.
 #include <algorithm>
 
+#include "platform/ddraw.h"
 #include "platform/sdl/internal.h"
 
 namespace platform::detail {
@@ -22,42 +23,19 @@ void ApplyVirtualGeometry(Window& w) {
 
 using namespace platform::detail;
 
-namespace platform {
+namespace platform::ddraw::backend {
 
-namespace {
-int32_t kFailed = 1;
-// Set while a dropped object gives the desktop back: the form that owned it is being torn down
-// and its cursor pictures may already be gone, so the cursors are not made again from them.
-bool releasing = false;
+bool HasDisplay() {
+  return EnsureVideo() && SDL_GetNumVideoDisplays() >= 1;
 }
 
-std::shared_ptr<DirectDraw7> DirectX7::DirectDrawCreate(const std::string& guid) {
-  if (!guid.empty() || !EnsureVideo() || SDL_GetNumVideoDisplays() < 1) return nullptr;
-  return std::make_shared<DirectDraw7>();
+bool IsWindowHandle(HWND hWnd) {
+  return GetWindow(hWnd) != nullptr;
 }
 
-DirectDraw7::~DirectDraw7() {
-  // Dropping the object gives the desktop back, as releasing a real one would.
-  releasing = true;
-  if (changed_) RestoreDisplayMode();
-  releasing = false;
-}
-
-int32_t DirectDraw7::SetCooperativeLevel(HWND hWnd, int32_t flags) {
-  if (hWnd && !GetWindow(hWnd)) return kFailed;
-  if (flags & ~(DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | 8 /*NORMAL*/)) return kFailed;
-  return 0;
-}
-
-int32_t DirectDraw7::SetDisplayMode(int32_t width, int32_t height, int32_t bpp, int32_t refreshRate,
-                                    int32_t flags) {
-  (void)refreshRate;
-  (void)flags;
-  if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return kFailed;
-  if (bpp != 0 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return kFailed;
+bool Enter(int32_t width, int32_t height) {
   SDL_DisplayMode desk;
-  if (SDL_GetDesktopDisplayMode(0, &desk) != 0 || desk.w < width || desk.h < height)
-    return kFailed;
+  if (SDL_GetDesktopDisplayMode(0, &desk) != 0 || desk.w < width || desk.h < height) return false;
   State& st = S();
   bool ok = true;
   st.virtualW = width;
@@ -73,46 +51,34 @@ int32_t DirectDraw7::SetDisplayMode(int32_t width, int32_t height, int32_t bpp, 
     });
     st.virtualW = 0;
     st.virtualH = 0;
-    return kFailed;
+    return false;
   }
-  changed_ = true;
   st.windows.ForEach([](Window& w) {
     w.dirty = true;
     ApplyCursor(w);
   });
   ApplyClip();
-  return 0;
+  return true;
 }
 
-int32_t DirectDraw7::RestoreDisplayMode() {
+bool Leave(bool releasing) {
   State& st = S();
-  if (st.virtualW <= 0) return 0;
+  if (st.virtualW <= 0) return false;
   st.virtualW = 0;
   st.virtualH = 0;
-  changed_ = false;
-  st.windows.ForEach([](Window& w) {
+  st.windows.ForEach([releasing](Window& w) {
     if (!w.sdl) return;
     SDL_SetWindowFullscreen(w.sdl, 0);
     SDL_SetWindowBordered(w.sdl, (w.style & WS_POPUP) ? SDL_FALSE : SDL_TRUE);
-    const int k = DesktopScale();
+    const int k = ScreenUnit();
     if (w.clientW > 0 && w.clientH > 0) SDL_SetWindowSize(w.sdl, w.clientW * k, w.clientH * k);
     SDL_SetWindowPosition(w.sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     w.dirty = true;
+    // The form that owned the display may be going, its cursor pictures with it.
     if (!releasing) ApplyCursor(w);
   });
   ApplyClip();
-  return 0;
+  return true;
 }
 
-int DisplayScale() {
-  State& st = S();
-  int scale = 0;
-  if (st.virtualW <= 0) return 0;
-  st.windows.ForEach([&](Window& w) {
-    int s, ox, oy;
-    if (w.sdl && scale == 0 && VirtualPlacement(w, s, ox, oy)) scale = s;
-  });
-  return std::max(scale, 1);
-}
-
-}  // namespace platform
+}  // namespace platform::ddraw::backend

@@ -39,6 +39,7 @@
 #include "platform/mci_midi.h"
 #include "platform/mci_parse.h"
 #include "platform/mci_wave.h"
+#include "platform/sdl/system.h"
 
 namespace platform::mci {
 
@@ -62,7 +63,6 @@ constexpr float kCeiling = 0.8414f;  // -1.5 dBFS
 constexpr int kLookAhead = 64;       // frames
 constexpr off_t kMaxWaveBytes = off_t{64} << 20;  // the most a sound may decode to (mci_wave.h)
 constexpr off_t kMaxMidiBytes = off_t{16} << 20;
-constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
 constexpr MCIERROR kErrOutOfMemory = MCIERR_BASE + 8;
 constexpr MCIERROR kErrUnsupported = MCIERR_BASE + 18;
 
@@ -579,12 +579,11 @@ bool EnsureAudio() {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   // The font the user chose, else the system's General MIDI font. Named explicitly either way:
   // left to itself, Debian's SDL_mixer prefers its own default path over SDL_SOUNDFONTS.
-  struct stat st {};
   const char* chosen = SDL_getenv("SDL_SOUNDFONTS");
   if (chosen && *chosen)
     Mix_SetSoundFonts(chosen);
-  else if (stat(kSoundFont, &st) == 0)
-    Mix_SetSoundFonts(kSoundFont);
+  else if (const char* font = platform::detail::SystemSoundFont())
+    Mix_SetSoundFonts(font);
   Mix_Init(MIX_INIT_MID);
   if (Mix_OpenAudio(kRate, AUDIO_F32SYS, 2, kBufferFrames) != 0) {
     Mix_Quit();

@@ -1,8 +1,6 @@
 // The form and control runtime: clock, timers, the message queue and loop, forms, pictures and
 // cursors.
 #include <SDL_image.h>
-#include <dlfcn.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +16,7 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/form.h"
 #include "platform/sdl/internal.h"
 #include "platform/timers.h"
 
@@ -120,9 +119,9 @@ Form* runningForm = nullptr;
 SDL_threadID mainThread = 0;
 bool displayLost = false;
 
-// Xlib's answer to a lost connection (the X server ended or was killed) is to end the process
-// at once. Before that, the form is closed as its close button would close it, so the record
-// of the run is kept; nothing may speak to the X server after that.
+// The window system's answer to a lost connection (Xlib's, when the X server ended or was
+// killed) is to end the process at once. Before that, the form is closed as its close button
+// would close it, so the record of the run is kept; nothing may speak to the X server after that.
 int OnDisplayLost(void*) {
   static bool once = false;
   if (once || displayLost || SDL_ThreadID() != mainThread) _exit(1);
@@ -132,19 +131,6 @@ int OnDisplayLost(void*) {
   if (runningForm && runningForm->Loaded()) Dispatch(runningForm->hWnd, WM_CLOSE, 0, 0);
   std::fflush(nullptr);
   _exit(1);
-}
-
-// SDL loads Xlib itself; its handler is set through the library SDL loaded, so that the game
-// links no X library of its own.
-void WatchX11Connection() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return;
-  void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-  if (!x11) return;
-  using Handler = int (*)(void*);
-  using SetHandler = Handler (*)(Handler);
-  if (auto set = reinterpret_cast<SetHandler>(dlsym(x11, "XSetIOErrorHandler"))) set(OnDisplayLost);
-  dlclose(x11);  // SDL keeps it loaded
 }
 
 int16_t ShiftState() {
@@ -180,10 +166,10 @@ HWND WindowOfSdl(Uint32 id) {
 
 // Mouse position in the window's client coordinates (the 640x480 picture while it is scaled).
 void ClientPoint(Window& w, int sx, int sy, int& cx, int& cy) {
-  int scale, offX, offY;
-  if (VirtualPlacement(w, scale, offX, offY)) {
-    cx = static_cast<int>(std::floor(static_cast<double>(sx - offX) / scale));
-    cy = static_cast<int>(std::floor(static_cast<double>(sy - offY) / scale));
+  const Placement p = PlacementOf(w);
+  if (p.Mapped()) {
+    cx = static_cast<int>(std::floor(static_cast<double>(sx - p.offX) / p.scale));
+    cy = static_cast<int>(std::floor(static_cast<double>(sy - p.offY) / p.scale));
   } else {
     cx = sx;
     cy = sy;
@@ -281,10 +267,7 @@ bool EnsureVideo() {
     // more than the frames it carries; without a GPU it is a software rasteriser with a compiler,
     // which doubles the memory and triples the CPU time. SDL_FRAMEBUFFER_ACCELERATION overrides.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    // The window's class (X11) and application id (Wayland) name the desktop entry, so a desktop
-    // matches the window to it (StartupWMClass=zorbilo) whatever the executable is called.
-    SDL_setenv("SDL_VIDEO_X11_WMCLASS", "zorbilo", 0);
-    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", "zorbilo", 0);
+    NameWindowClass("zorbilo");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
       videoFailure = SDL_GetError();
       return false;
@@ -293,7 +276,7 @@ bool EnsureVideo() {
       SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
       return false;
     }
-    WatchX11Connection();
+    WatchDisplayConnection(OnDisplayLost);
     wakeEvent = SDL_RegisterEvents(1);
     if (wakeEvent == static_cast<Uint32>(-1)) wakeEvent = 0;
     return true;
@@ -309,8 +292,7 @@ void ApplyCursor(Window& w) {
   if (pointer == 99 && pic && pic->Image) {
     Bitmap* bm = S().bitmaps.Get(pic->Image);
     if (!bm) return;
-    int scale = 1, offX, offY;
-    if (!VirtualPlacement(w, scale, offX, offY)) scale = 1;
+    const int scale = PlacementOf(w).scale;
     // One cursor per picture, contents and scale, made once: cursors are set on every swat. The
     // handle, unlike the bitmap's address, is never reused for another picture.
     static std::map<std::tuple<uintptr_t, uint64_t, int>, SDL_Cursor*> cache;
@@ -354,10 +336,7 @@ void PresentAll() { platform::detail::PresentAll(); }
 
 DWORD GetTickCount() {
   if (platform::timers::Manual()) return static_cast<DWORD>(platform::timers::ManualNowMs());
-  timespec ts{};
-  clock_gettime(CLOCK_BOOTTIME, &ts);
-  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                            static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+  return static_cast<DWORD>(platform::detail::SystemMilliseconds());
 }
 
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
@@ -391,16 +370,7 @@ int RunMessageLoop(Form& form) {
                  videoFailure.empty() ? SDL_GetError() : videoFailure.c_str());
     return 1;
   }
-  // Closing the terminal the game was started from (SIGHUP) ends it the same way as Ctrl+C,
-  // unless it was started to outlive its terminal (nohup leaves SIGHUP ignored).
-  struct sigaction sa {};
-  struct sigaction hup {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler != SIG_IGN)
-    sigaction(SIGHUP, &sa, nullptr);
+  CatchStopSignals(OnStopSignal);
   runningForm = &form;
   mainThread = SDL_ThreadID();
   // Found anew for each loop: the connection is SDL's, and lives only as long as its video.
@@ -523,55 +493,57 @@ Form::Form() : Caption(std::string()), Icon(nullptr), MouseIcon(nullptr), MouseP
       GetWindow(hWnd)->ownDC = hDC;
     }
   }
-  Caption.bind([this](const std::string& s) {
-    if (Window* w = GetWindow(hWnd)) SDL_SetWindowTitle(w->sdl, s.c_str());
-  });
-  Icon.bind([this](const Picture* const& pic) {
-    Window* w = GetWindow(hWnd);
-    Bitmap* bm = pic ? S().bitmaps.Get(pic->Image) : nullptr;
-    if (!w || !bm) return;
-    SDL_Surface* surf = SDL_CreateRGBSurfaceWithFormatFrom(bm->px.data(), bm->w, bm->h, 32,
-                                                           bm->w * 4, SDL_PIXELFORMAT_ARGB8888);
-    if (!surf) return;
-    SDL_SetWindowIcon(w->sdl, surf);
-    SDL_FreeSurface(surf);
-  });
-  auto cursor = [this](auto&&) {
-    if (Window* w = GetWindow(hWnd)) ApplyCursor(*w);
-  };
-  MouseIcon.bind(cursor);
-  MousePointer.bind(cursor);
-  Visible.bind([this](const bool& v) {
-    Window* w = GetWindow(hWnd);
-    if (!w) return;
-    if (v) {
-      w->style |= WS_VISIBLE;
-      SDL_ShowWindow(w->sdl);
-      ApplyVirtualGeometry(*w);
-      SDL_RaiseWindow(w->sdl);
-      w->dirty = true;
-    } else {
-      w->style &= ~WS_VISIBLE;
-      SDL_HideWindow(w->sdl);
-    }
-  });
+  form::BindProperties(*this);
 }
 
-Form::~Form() {
-  if (hWnd) DestroyWindowRecord(hWnd);
+namespace form::backend {
+
+void Retitle(Form& f, const std::string& caption) {
+  if (Window* w = GetWindow(f.hWnd)) SDL_SetWindowTitle(w->sdl, caption.c_str());
 }
 
-void Form::Unload() {
-  if (!loaded_) return;
-  int16_t cancel = 0;
-  if (OnUnload) OnUnload(cancel);
-  if (cancel) return;
-  loaded_ = false;
-  Window* w = displayLost ? nullptr : GetWindow(hWnd);
+void ShowIcon(Form& f, const Picture* pic) {
+  Window* w = GetWindow(f.hWnd);
+  Bitmap* bm = pic ? S().bitmaps.Get(pic->Image) : nullptr;
+  if (!w || !bm) return;
+  SDL_Surface* surf = SDL_CreateRGBSurfaceWithFormatFrom(bm->px.data(), bm->w, bm->h, 32,
+                                                         bm->w * 4, SDL_PIXELFORMAT_ARGB8888);
+  if (!surf) return;
+  SDL_SetWindowIcon(w->sdl, surf);
+  SDL_FreeSurface(surf);
+}
+
+void ShowPointer(Form& f) {
+  if (Window* w = GetWindow(f.hWnd)) ApplyCursor(*w);
+}
+
+void Show(Form& f, bool visible) {
+  Window* w = GetWindow(f.hWnd);
+  if (!w) return;
+  if (visible) {
+    w->style |= WS_VISIBLE;
+    SDL_ShowWindow(w->sdl);
+    ApplyVirtualGeometry(*w);
+    SDL_RaiseWindow(w->sdl);
+    w->dirty = true;
+  } else {
+    w->style &= ~WS_VISIBLE;
+    SDL_HideWindow(w->sdl);
+  }
+}
+
+void Unloaded(Form& f) {
+  Window* w = displayLost ? nullptr : GetWindow(f.hWnd);
   if (w) {
     SDL_HideWindow(w->sdl);
     SDL_SetWindowMouseRect(w->sdl, nullptr);
   }
+}
+
+}  // namespace form::backend
+
+Form::~Form() {
+  if (hWnd) DestroyWindowRecord(hWnd);
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/form.h"
 #include "platform/sdl/internal.h"
 
 namespace platform::detail {
@@ -19,7 +20,7 @@ Frame FrameOf(const Window& w) {
   int top = 0, left = 0, bottom = 0, right = 0;
   if (SDL_GetWindowBordersSize(w.sdl, &top, &left, &bottom, &right) == 0) {
     // In screen coordinates, which are the desktop's divided by its scale.
-    const int k = S().virtualW > 0 ? 1 : DesktopScale();
+    const int k = ScreenUnit();
     auto logical = [k](int v) { return (std::max(0, v) + k - 1) / k; };
     f.left = logical(left);
     f.top = logical(top);
@@ -54,39 +55,11 @@ int DesktopScaleFrom(const char* gdkScale, const char* xResources) {
   return 1;
 }
 
-namespace {
-
-// The X server's resource database (what xrdb loaded), or "" when not on X11. Xlib is already
-// loaded by SDL's X11 driver; it is looked up at run time so nothing links against it.
-std::string XResources() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver || std::strcmp(driver, "x11") != 0) return {};
-  void* xlib = SDL_LoadObject("libX11.so.6");
-  if (!xlib) return {};
-  using Open = void* (*)(const char*);
-  using Close = int (*)(void*);
-  using Resources = char* (*)(void*);
-  auto open = reinterpret_cast<Open>(SDL_LoadFunction(xlib, "XOpenDisplay"));
-  auto close = reinterpret_cast<Close>(SDL_LoadFunction(xlib, "XCloseDisplay"));
-  auto resources = reinterpret_cast<Resources>(SDL_LoadFunction(xlib, "XResourceManagerString"));
-  std::string db;
-  if (open && close && resources) {
-    if (void* display = open(nullptr)) {
-      if (const char* rm = resources(display)) db = rm;
-      close(display);
-    }
-  }
-  SDL_UnloadObject(xlib);
-  return db;
-}
-
-}  // namespace
-
 int DesktopScale() {
   State& st = S();
   if (st.desktopScale > 0) return st.desktopScale;
   if (!EnsureVideo()) return 1;
-  int k = DesktopScaleFrom(std::getenv("GDK_SCALE"), XResources().c_str());
+  int k = DesktopScaleFrom(std::getenv("GDK_SCALE"), DesktopResources().c_str());
   // A window larger than the desktop would be no better than a small one.
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0)
@@ -104,22 +77,26 @@ void ScreenSize(int& w, int& h) {
   }
   SDL_DisplayMode mode;
   if (EnsureVideo() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-    w = mode.w / DesktopScale();
-    h = mode.h / DesktopScale();
+    w = mode.w / ScreenUnit();
+    h = mode.h / ScreenUnit();
   } else {
     w = 640;
     h = 480;
   }
 }
 
-bool VirtualPlacement(const Window& w, int& scale, int& offX, int& offY) {
+int ScreenUnit() {
+  return S().virtualW > 0 ? 1 : DesktopScale();
+}
+
+Placement PlacementOf(const Window& w) {
   State& st = S();
+  Placement p;
   if (st.virtualW <= 0) {
     // A window on a scaled desktop: enlarged from its top-left corner, like the original
     // platform enlarges a program that knows nothing of high-density screens.
-    scale = w.sdl ? DesktopScale() : 1;
-    offX = offY = 0;
-    return scale > 1;
+    p.scale = p.desktop = w.sdl ? DesktopScale() : 1;
+    return p;
   }
   int ww = 0, wh = 0;
   SDL_GetWindowSize(w.sdl, &ww, &wh);
@@ -127,10 +104,11 @@ bool VirtualPlacement(const Window& w, int& scale, int& offX, int& offY) {
     ww = surf->w;
     wh = surf->h;
   }
-  scale = std::max(1, std::min(ww / st.virtualW, wh / st.virtualH));
-  offX = (ww - st.virtualW * scale) / 2;
-  offY = (wh - st.virtualH * scale) / 2;
-  return true;
+  p.virtualDisplay = true;
+  p.scale = std::max(1, std::min(ww / st.virtualW, wh / st.virtualH));
+  p.offX = (ww - st.virtualW * p.scale) / 2;
+  p.offY = (wh - st.virtualH * p.scale) / 2;
+  return p;
 }
 
 void PresentWindow(Window& w) {
@@ -139,7 +117,8 @@ void PresentWindow(Window& w) {
   SDL_Surface* surf = SDL_GetWindowSurface(w.sdl);
   if (!surf || surf->format->BytesPerPixel != 4) return;
   if (SDL_MUSTLOCK(surf)) SDL_LockSurface(surf);
-  int scale, offX, offY;
+  const Placement place = PlacementOf(w);
+  const int scale = place.scale, offX = place.offX, offY = place.offY;
   auto* base = static_cast<uint8_t*>(surf->pixels);
   // Surfaces here are XRGB8888, the same layout as our pixels; anything else is converted per row.
   bool same = surf->format->format == SDL_PIXELFORMAT_RGB888 ||
@@ -149,9 +128,9 @@ void PresentWindow(Window& w) {
                 : SDL_MapRGB(surf->format, static_cast<Uint8>(p >> 16), static_cast<Uint8>(p >> 8),
                              static_cast<Uint8>(p));
   };
-  if (VirtualPlacement(w, scale, offX, offY)) {
+  if (place.Mapped()) {
     // Black surround (full screen), then each client pixel as a scale x scale block.
-    const bool full = S().virtualW > 0;
+    const bool full = place.virtualDisplay;
     if (full || surf->w > w.clientW * scale || surf->h > w.clientH * scale)
       for (int y = 0; y < surf->h; ++y) std::memset(base + y * surf->pitch, 0, surf->w * 4u);
     int cw = full ? std::min(w.clientW, S().virtualW) : w.clientW;
@@ -200,12 +179,12 @@ void ApplyClip() {
     // The clip rectangle is in screen coordinates; SDL wants it relative to the window.
     RECT r = *st.clip;
     SDL_Rect sr;
-    int scale, offX, offY;
-    if (st.virtualW > 0 && VirtualPlacement(w, scale, offX, offY)) {
-      sr = {offX + r.left * scale, offY + r.top * scale, (r.right - r.left) * scale,
-            (r.bottom - r.top) * scale};
+    const Placement p = PlacementOf(w);
+    if (p.virtualDisplay) {
+      sr = {p.offX + r.left * p.scale, p.offY + r.top * p.scale, (r.right - r.left) * p.scale,
+            (r.bottom - r.top) * p.scale};
     } else {
-      const int k = DesktopScale();
+      const int k = p.desktop;
       int cx = 0, cy = 0;
       SDL_GetWindowPosition(w.sdl, &cx, &cy);
       sr = {(r.left - cx / k) * k, (r.top - cy / k) * k, (r.right - r.left) * k,
@@ -236,22 +215,15 @@ LRESULT FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       if (f.OnKeyDown) f.OnKeyDown(static_cast<int16_t>(wParam), static_cast<int16_t>(lParam));
       return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP: {
-      int16_t button = (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP)   ? 1
-                       : (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP) ? 2
-                                                                        : 4;
-      bool down = msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN;
-      auto& handler = down ? f.OnMouseDown : f.OnMouseUp;
-      if (handler) handler(button, shift, x, y);
+    default: {
+      int16_t button = 0;
+      bool down = false;
+      if (form::MouseButton(msg, button, down)) {
+        auto& handler = down ? f.OnMouseDown : f.OnMouseUp;
+        if (handler) handler(button, shift, x, y);
+      }
       return 0;
     }
-    default:
-      return 0;
   }
 }
 
@@ -288,8 +260,8 @@ BOOL GetWindowRect(HWND hWnd, RECT* lpRect) {
   if (S().virtualW <= 0 && !S().simulatedFrame) {
     int cx = 0, cy = 0;
     SDL_GetWindowPosition(w->sdl, &cx, &cy);
-    x = cx / DesktopScale() - f.left;
-    y = cy / DesktopScale() - f.top;
+    x = cx / ScreenUnit() - f.left;
+    y = cy / ScreenUnit() - f.top;
   }
   *lpRect = {x, y, x + f.left + w->clientW + f.right, y + f.top + w->clientH + f.bottom};
   return TRUE;
@@ -323,7 +295,7 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
       w->clientH = nch;
       w->lastSrc = nullptr;
     }
-    const int k = DesktopScale();
+    const int k = ScreenUnit();
     int pw = 0, ph = 0;
     SDL_GetWindowSize(w->sdl, &pw, &ph);
     if (S().virtualW <= 0 && ncw > 0 && nch > 0 && (pw != ncw * k || ph != nch * k)) {
@@ -333,7 +305,7 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
         SDL_SetWindowPosition(w->sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
   }
-  const int k = S().virtualW > 0 ? 1 : DesktopScale();
+  const int k = ScreenUnit();
   if (!(uFlags & SWP_NOMOVE)) {
     w->x = X;
     w->y = Y;
@@ -440,35 +412,3 @@ LRESULT CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wPara
   if (!lpPrevWndFunc) return 0;
   return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
 }
-
-namespace platform {
-
-void SetDesktopScale(int factor) {
-  State& st = S();
-  st.desktopScale = std::clamp(factor, 0, 8);
-  st.windows.ForEach([&](Window& w) {
-    if (!w.sdl || st.virtualW > 0) return;
-    const int k = DesktopScale();
-    SDL_SetWindowSize(w.sdl, std::max(1, w.clientW) * k, std::max(1, w.clientH) * k);
-    w.dirty = true;
-    ApplyCursor(w);
-  });
-  ApplyClip();
-}
-
-int DesktopScale() {
-  return detail::DesktopScale();
-}
-
-uint64_t PresentCount() {
-  return S().presents;
-}
-
-void SimulateWindowFrame(int left, int top, int right, int bottom) {
-  if (left < 0 || top < 0 || right < 0 || bottom < 0)
-    S().simulatedFrame.reset();
-  else
-    S().simulatedFrame = Frame{left, top, right, bottom};
-}
-
-}  // namespace platform

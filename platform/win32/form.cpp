@@ -2,8 +2,11 @@
 // caption, icon, cursor, visibility and unload.
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "platform/win32/internal.h"
+//
+#include "platform/form.h"
 
 namespace platform::win32::detail {
 
@@ -41,6 +44,12 @@ struct PictureCursor {
   HCURSOR cursor = nullptr;
   int scale = 0;
 };
+
+// Made on first use, one per picture.
+std::map<const Picture*, PictureCursor>& PictureCursors() {
+  static std::map<const Picture*, PictureCursor> cursors;
+  return cursors;
+}
 
 HCURSOR MakeCursor(const Picture& pic, int scale) {
   DIBSECTION ds{};
@@ -117,12 +126,8 @@ void ApplyCursor(FormWindow& w) {
   HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   const Picture* pic = w.form->MouseIcon.get();
   if (w.form->MousePointer.get() == 99 && pic && LivePictures().count(pic) && pic->Image) {
-    auto* pc = static_cast<PictureCursor*>(pic->cursor_);
+    PictureCursor* pc = &PictureCursors()[pic];
     const int scale = ScaleOf(w);
-    if (!pc) {
-      pc = new PictureCursor();
-      const_cast<Picture*>(pic)->cursor_ = pc;
-    }
     if (!pc->cursor || pc->scale != scale) {
       if (pc->cursor) DestroyCursor(pc->cursor);
       pc->cursor = MakeCursor(*pic, scale);
@@ -137,9 +142,10 @@ void ApplyCursor(FormWindow& w) {
   if (GetCursorPos(&p) && WindowFromPoint(p) == w.hWnd) SetCursor(cursor);
 }
 
-void DestroyPictureCursor(void* cursor) {
-  auto* pc = static_cast<PictureCursor*>(cursor);
-  if (!pc) return;
+void ForgetPictureCursor(const Picture* pic) {
+  auto it = PictureCursors().find(pic);
+  if (it == PictureCursors().end()) return;
+  PictureCursor* pc = &it->second;
   if (pc->cursor) {
     // A picture may go before the form that shows it: the arrow takes its place.
     HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -148,7 +154,7 @@ void DestroyPictureCursor(void* cursor) {
     if (GetCursor() == pc->cursor) SetCursor(arrow);
     DestroyCursor(pc->cursor);
   }
-  delete pc;
+  PictureCursors().erase(it);
 }
 
 // The runtime's own procedure: turns messages into the form's handlers.
@@ -204,11 +210,9 @@ LRESULT CALLBACK FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDBLCLK: {
       if (!f.Loaded()) return 0;
-      // A double click is a second press as far as the game is concerned.
-      const bool left = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP || msg == WM_LBUTTONDBLCLK;
-      const bool right = msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP || msg == WM_RBUTTONDBLCLK;
-      const int16_t button = left ? 1 : right ? 2 : 4;
-      const bool down = msg != WM_LBUTTONUP && msg != WM_RBUTTONUP && msg != WM_MBUTTONUP;
+      int16_t button = 0;
+      bool down = false;
+      form::MouseButton(msg, button, down);
       if (down)
         SetCapture(hWnd);
       else if (!(wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)))
@@ -276,6 +280,50 @@ using namespace platform::win32::detail;
 
 namespace platform {
 
+namespace form::backend {
+
+void Retitle(Form& f, const std::string& caption) {
+  if (FindForm(f.hWnd)) SetWindowTextW(f.hWnd, Wide(caption).c_str());
+}
+
+void ShowIcon(Form& f, const Picture* pic) {
+  if (!FindForm(f.hWnd) || !pic || !LivePictures().count(pic)) return;
+  HICON icon = MakeIcon(*pic);
+  if (!icon) return;
+  HICON oldBig = reinterpret_cast<HICON>(
+      SendMessageW(f.hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)));
+  HICON oldSmall = reinterpret_cast<HICON>(
+      SendMessageW(f.hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
+  if (oldBig) DestroyIcon(oldBig);
+  if (oldSmall && oldSmall != oldBig) DestroyIcon(oldSmall);
+}
+
+void ShowPointer(Form& f) {
+  if (FormWindow* w = FindForm(f.hWnd)) ApplyCursor(*w);
+}
+
+void Show(Form& f, bool visible) {
+  FormWindow* w = FindForm(f.hWnd);
+  if (!w) return;
+  if (visible) {
+    w->style |= WS_VISIBLE;
+    if (TheDisplay().virtualW > 0) ApplyFullScreen(*w);
+    ShowWindow(f.hWnd, SW_SHOW);
+    SetForegroundWindow(f.hWnd);
+    PresentForm(*w);
+  } else {
+    w->style &= ~static_cast<LONG_PTR>(WS_VISIBLE);
+    ShowWindow(f.hWnd, SW_HIDE);
+  }
+}
+
+void Unloaded(Form& f) {
+  if (FindForm(f.hWnd)) ShowWindow(f.hWnd, SW_HIDE);
+  ::ClipCursor(nullptr);
+}
+
+}  // namespace form::backend
+
 Form::Form()
     : Caption(std::string()), Icon(nullptr), MouseIcon(nullptr), MousePointer(0), Visible(false) {
   if (RegisterFormClass()) {
@@ -298,39 +346,7 @@ Form::Form()
       delete w;
     }
   }
-  Caption.bind([this](const std::string& s) {
-    if (FindForm(hWnd)) SetWindowTextW(hWnd, Wide(s).c_str());
-  });
-  Icon.bind([this](const Picture* const& pic) {
-    if (!FindForm(hWnd) || !pic || !LivePictures().count(pic)) return;
-    HICON icon = MakeIcon(*pic);
-    if (!icon) return;
-    HICON oldBig = reinterpret_cast<HICON>(
-        SendMessageW(hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)));
-    HICON oldSmall = reinterpret_cast<HICON>(
-        SendMessageW(hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
-    if (oldBig) DestroyIcon(oldBig);
-    if (oldSmall && oldSmall != oldBig) DestroyIcon(oldSmall);
-  });
-  auto cursor = [this](auto&&) {
-    if (FormWindow* w = FindForm(hWnd)) ApplyCursor(*w);
-  };
-  MouseIcon.bind(cursor);
-  MousePointer.bind(cursor);
-  Visible.bind([this](const bool& v) {
-    FormWindow* w = FindForm(hWnd);
-    if (!w) return;
-    if (v) {
-      w->style |= WS_VISIBLE;
-      if (TheDisplay().virtualW > 0) ApplyFullScreen(*w);
-      ShowWindow(hWnd, SW_SHOW);
-      SetForegroundWindow(hWnd);
-      PresentForm(*w);
-    } else {
-      w->style &= ~static_cast<LONG_PTR>(WS_VISIBLE);
-      ShowWindow(hWnd, SW_HIDE);
-    }
-  });
+  form::BindProperties(*this);
 }
 
 Form::~Form() {
@@ -346,16 +362,6 @@ Form::~Form() {
   DeleteDC(w->memDC);
   delete w;
   ApplyClip();
-}
-
-void Form::Unload() {
-  if (!loaded_) return;
-  int16_t cancel = 0;
-  if (OnUnload) OnUnload(cancel);
-  if (cancel) return;
-  loaded_ = false;
-  if (FindForm(hWnd)) ShowWindow(hWnd, SW_HIDE);
-  ::ClipCursor(nullptr);
 }
 
 }  // namespace platform

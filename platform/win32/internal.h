@@ -1,7 +1,7 @@
 // Shared state of the Windows back end's own files. Not for the game: the game sees mMain.h only.
 #pragma once
 
-#define ZORBILO_WIN32_LAYER 1
+#define ZORBILO_WINDOWS_LAYER 1
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/mMain.h"
+#include "platform/win32/utf16.h"
 
 namespace platform::win32::detail {
 
@@ -70,8 +71,8 @@ bool ResizeSurface(FormWindow& w, int cw, int ch);
 // form's pictures go before the form itself): the runtime touches only pictures listed here.
 std::set<const Picture*>& LivePictures();
 
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
+using win32::Utf8;
+using win32::Wide;
 
 LRESULT CALLBACK FormWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

@@ -7,7 +7,7 @@
 #include "platform/win32/internal.h"
 
 namespace platform::win32::detail {
-void DestroyPictureCursor(void* cursor);
+void ForgetPictureCursor(const Picture* pic);
 
 std::set<const Picture*>& LivePictures() {
   static auto* live = new std::set<const Picture*>();  // pictures may be static in tests
@@ -110,7 +110,7 @@ namespace platform {
 
 Picture::~Picture() {
   LivePictures().erase(this);
-  DestroyPictureCursor(cursor_);
+  ForgetPictureCursor(this);
   if (hDC) DeleteDC(hDC);
   if (Image) DeleteObject(Image);
 }
@@ -186,8 +186,7 @@ bool Picture::Load(const void* data, size_t size) {
     for (size_t i = 0; i < count; ++i) px[i] &= 0x00FFFFFFu;
   }
 
-  DestroyPictureCursor(cursor_);
-  cursor_ = nullptr;
+  ForgetPictureCursor(this);
   if (hDC) DeleteDC(hDC);
   if (Image) DeleteObject(Image);
   hDC = dc;

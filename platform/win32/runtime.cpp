@@ -30,26 +30,6 @@ FormWindow* FindForm(HWND hWnd) {
   return nullptr;
 }
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
-
 namespace {
 
 // ---- Clock -----------------------------------------------------------------------------------
@@ -174,15 +154,6 @@ void DoEvents() {
 
 void Present() {
   PresentAll();
-}
-
-void SimulateWindowFrame(int left, int top, int right, int bottom) {
-  // The game's view of the frame only: the real window keeps the system's own around the
-  // client area.
-  if (left < 0 || top < 0 || right < 0 || bottom < 0)
-    SimulatedFrame().reset();
-  else
-    SimulatedFrame() = Frame{left, top, right, bottom};
 }
 
 int RunMessageLoop(Form& form) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/win32/utf16.h"
+#include "settings-tool/design.h"
 #include "settings-tool/rules.h"
 
 namespace {
@@ -14,13 +16,7 @@ int Px(int twips, UINT dpi) {
   return MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
-std::wstring Wide(const char* utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  std::wstring w(n > 0 ? n : 1, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), n);
-  w.resize(w.size() - 1);  // the terminator
-  return w;
-}
+using platform::win32::Wide;
 
 // The per-monitor DPI functions came with Windows 10 (1607). Looked up rather than imported,
 // so the program still starts on an older system and is laid out there at the system's DPI.
@@ -109,14 +105,10 @@ HICON Icon(int metric, UINT dpi) {
                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
-// The controls as designed: kind, container (0: the window), caption and twips, in tab order.
-struct Design {
-  int id;
-  int container;
-  DWORD style;
-  const char* caption;
-  int left, top, width, height;
-};
+// The controls' ids, in the design's order (tool::kControls).
+constexpr int kIds[tool::kControlCount] = {kIdFrameScreen, kIdOptWindow,  kIdOptFullScreen,
+                                           kIdFrameButton, kIdOptLeft,    kIdOptRight,
+                                           kIdChkShowFPS,  kIdBtnOK};
 
 // A frame is the parent of its option buttons: an automatic option button clears the others
 // of its group among its siblings, so each frame's pair excludes each other and no more.
@@ -128,20 +120,20 @@ constexpr DWORD kOption = BS_AUTORADIOBUTTON | WS_TABSTOP;
 constexpr DWORD kCheck = BS_3STATE | WS_TABSTOP | WS_GROUP;
 constexpr DWORD kDefault = BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP;
 
-// clang-format off
-constexpr Design kDesign[] = {
-    {kIdFrameScreen, 0, kFrame, "画面モード", 90, 90, 3300, 750},
-    {kIdOptWindow, kIdFrameScreen, kOption | WS_GROUP, "ウィンドウ", 120, 300, 1200, 300},
-    {kIdOptFullScreen, kIdFrameScreen, kOption, "フルスクリーン", 1500, 300, 1500, 300},
-    {kIdFrameButton, 0, kFrame, "マウスボタン", 90, 930, 3300, 750},
-    {kIdOptLeft, kIdFrameButton, kOption | WS_GROUP, "左クリック", 120, 300, 1200, 300},
-    {kIdOptRight, kIdFrameButton, kOption, "右クリック", 1500, 300, 1200, 300},
-    {kIdChkShowFPS, 0, kCheck, "FPSを表示", 210, 1800, 1200, 300},
-    {kIdBtnOK, 0, kDefault, "OK", 2100, 1800, 1200, 330},
-};
-// clang-format on
+// The button style of a designed control: the first option of a frame starts its group.
+DWORD StyleOf(int index) {
+  const tool::Control& c = tool::kControls[index];
+  switch (c.kind) {
+    case tool::Kind::kFrame: return kFrame;
+    case tool::Kind::kOption:
+      return index > 0 && tool::kControls[index - 1].container == c.container ? kOption
+                                                                              : kOption | WS_GROUP;
+    case tool::Kind::kCheck: return kCheck;
+    case tool::Kind::kButton: return kDefault;
+  }
+  return 0;
+}
 
-constexpr int kClientWidth = 3510, kClientHeight = 2220;  // twips
 // A fixed dialog: a title bar with the system menu and its close button, no resizing.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
@@ -179,23 +171,22 @@ fMain::fMain() {
     return RegisterClassExW(&wc);
   }();
   if (!windowClass) return;
-  const std::wstring caption = Wide("Zorbilo 設定");
+  const std::wstring caption = Wide(tool::kCaption);
   CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (!hWnd) return;
 
   HWND* const slots[] = {&frameScreen, &optWindow, &optFullScreen, &frameButton,
                          &optLeft,     &optRight,  &chkShowFPS,    &btnOK};
-  int i = 0;
-  for (const Design& d : kDesign) {
-    HWND parent = d.container == kIdFrameScreen   ? frameScreen
-                  : d.container == kIdFrameButton ? frameButton
-                                                  : hWnd;
+  for (int i = 0; i < tool::kControlCount; ++i) {
+    const tool::Control& d = tool::kControls[i];
+    HWND parent = d.container < 0 ? hWnd : *slots[d.container];
     const std::wstring text = Wide(d.caption);
-    const DWORD exStyle = d.style == kFrame ? WS_EX_CONTROLPARENT : 0;
-    *slots[i++] = CreateWindowExW(
-        exStyle, L"BUTTON", text.c_str(), WS_CHILD | WS_VISIBLE | d.style, 0, 0, 0, 0, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.id)), GetModuleHandleW(nullptr), nullptr);
+    const DWORD style = StyleOf(i);
+    const DWORD exStyle = style == kFrame ? WS_EX_CONTROLPARENT : 0;
+    *slots[i] = CreateWindowExW(
+        exStyle, L"BUTTON", text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIds[i])), GetModuleHandleW(nullptr), nullptr);
   }
 
   // Placed and sized for the monitor it opened on, then centred in that monitor's work area.
@@ -281,9 +272,9 @@ void fMain::Layout(UINT newDpi, const RECT* suggested) {
   font = DialogFont(dpi);
   HWND* const slots[] = {&frameScreen, &optWindow, &optFullScreen, &frameButton,
                          &optLeft,     &optRight,  &chkShowFPS,    &btnOK};
-  int i = 0;
-  for (const Design& d : kDesign) {
-    HWND w = *slots[i++];
+  for (int i = 0; i < tool::kControlCount; ++i) {
+    const tool::Control& d = tool::kControls[i];
+    HWND w = *slots[i];
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     MoveWindow(w, Px(d.left, dpi), Px(d.top, dpi), Px(d.width, dpi), Px(d.height, dpi), TRUE);
   }
@@ -298,8 +289,8 @@ void fMain::Layout(UINT newDpi, const RECT* suggested) {
   if (oldSmall) DestroyIcon(oldSmall);
 
   // The client area keeps its design size in twips; the frame around it is the system's.
-  const SIZE outer =
-      OuterSize(kStyle, kExStyle, Px(kClientWidth, dpi), Px(kClientHeight, dpi), dpi);
+  const int clientW = Px(tool::kClientWidth, dpi), clientH = Px(tool::kClientHeight, dpi);
+  const SIZE outer = OuterSize(kStyle, kExStyle, clientW, clientH, dpi);
   UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
   if (!suggested) flags |= SWP_NOMOVE;
   SetWindowPos(hWnd, nullptr, suggested ? suggested->left : 0, suggested ? suggested->top : 0,
@@ -308,7 +299,7 @@ void fMain::Layout(UINT newDpi, const RECT* suggested) {
   // frame later than the client area), the client area still gets its size.
   RECT client{};
   GetClientRect(hWnd, &client);
-  const int dx = Px(kClientWidth, dpi) - client.right, dy = Px(kClientHeight, dpi) - client.bottom;
+  const int dx = clientW - client.right, dy = clientH - client.bottom;
   if (dx || dy)
     SetWindowPos(hWnd, nullptr, 0, 0, outer.cx + dx, outer.cy + dy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
