@@ -147,10 +147,17 @@ window.smoke = smoke;
     }
     smoke.synth = synth;
     let left = new Float32Array(0), right = new Float32Array(0);
+    // What rendering costs the audio callback, which shares the page's one thread with the game.
+    smoke.renderCalls = 0;
+    smoke.renderMs = 0;
     instance.renderMusic = (out, frames) => {
+      const started = performance.now();
       if (left.length !== frames) { left = new Float32Array(frames); right = new Float32Array(frames); }
       synth.render([left, right]);
       for (let i = 0; i < frames; ++i) { out[2 * i] = left[i]; out[2 * i + 1] = right[i]; }
+      smoke.renderMs += performance.now() - started;
+      smoke.renderCalls += 1;
+      smoke.renderFrames = frames;
       return true;
     };
     smoke.ready = true;

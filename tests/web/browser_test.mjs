@@ -74,6 +74,13 @@ try {
   await page.waitForFunction('Number(smoke.instance.smoke.frames) >= 20', { timeout: 10000 }).catch(() => {});
   const frames = await page.evaluate(() => Number(smoke.instance.smoke.frames || 0));
   check('the main loop keeps turning', frames >= 20, `${frames} frames`);
+  const rate = await page.evaluate(async () => {
+    const count = () => Number(smoke.instance.smoke.frames || 0);
+    const [n0, t0] = [count(), performance.now()];
+    await new Promise((done) => setTimeout(done, 1000));
+    return (count() - n0) / ((performance.now() - t0) / 1000);
+  });
+  console.log(`     main loop: about ${rate.toFixed(0)} turns a second (requestAnimationFrame)`);
 
   const points = {
     'bar 1 white': [[40, 50], 0xffffff], 'bar 2 yellow': [[120, 50], 0xffff00],
@@ -105,6 +112,8 @@ try {
 
   const music = await page.evaluate(() => smoke.music(600));
   console.log(`     music: ${JSON.stringify(music)}`);
+  const cost = await page.evaluate(() => ({ calls: smoke.renderCalls, ms: smoke.renderMs, frames: smoke.renderFrames }));
+  console.log(`     synthesiser: ${cost.calls} blocks of ${cost.frames} frames, ${(cost.ms / cost.calls).toFixed(2)} ms each`);
   check('the MIDI chord sounds through the music hook',
     music.peak > 0.02 && music.rms > 0.005 && music.heardSeconds > 0.4,
     `peak ${music.peak.toFixed(4)}, RMS ${music.rms.toFixed(4)}, ${music.heardSeconds.toFixed(2)} s heard`);
