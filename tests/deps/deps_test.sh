@@ -35,6 +35,7 @@ USED_BY=(
   "g++-mingw-w64-x86-64|-g\\+\\+-posix"          # the Windows cross-compiler (toolchain file)
   "binutils-mingw-w64-x86-64|-windres"          # its resource compiler and linker
   "wine64|/usr/lib/wine"                        # Wine's 64-bit loader, outside PATH on Debian
+  "chromium|/usr/bin/chromium"                  # the browser the web tests drive (from node)
 )
 
 failures=0
@@ -43,7 +44,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # ---- what the project runs: the words in command position of its shell scripts, the COMMAND
 # and find_program() of its build files.
 mapfile -t scripts < <(cd "$ROOT" && {
-  ls scripts/play scripts/test scripts/setup.sh scripts/windows .ci/run 2>/dev/null
+  ls scripts/play scripts/test scripts/setup.sh scripts/windows scripts/web .ci/run 2>/dev/null
   find tests tools bench packaging -name '*.sh' -o -name '*.in' -path '*launcher*'
 } | sort -u)
 mapfile -t cmakes < <(cd "$ROOT" && find . \( -name CMakeLists.txt -o -name '*.cmake' \) \
@@ -136,10 +137,11 @@ modules=$(cd "$ROOT" && grep -hoE 'pkg_check_modules\([A-Z0-9_]+ [A-Z ]*IMPORTED
   awk '{ print $NF }' | sed 's/find_package(//' | sort -u)
 sources=$(cd "$ROOT" && find . -type f -not -path './build*' -not -path './.git/*' -not -path './tests/deps/*' -not -name '*.png' \
   -not -name '*.wav' -not -name '*.mid' -not -name '*.bmp' -not -name '*.ico')
-# The Windows group is installed by scripts/windows, not scripts/test: where it is not there,
-# its packages cannot be checked, which is no fault.
-windows_only=$(awk '/^[[:space:]]*(#|$)/ { next } /^\[/ { g = $0; next } { print g, $1 }' "$ROOT/scripts/deps" |
-  awk '{ seen[$2] = seen[$2] " " $1 } END { for (p in seen) if (seen[p] == " [windows]") print p }' | sort)
+# The Windows and web groups are installed by scripts/windows and scripts/web, not scripts/test:
+# where they are not there, their packages cannot be checked, which is no fault.
+own_script_only=$(awk '/^[[:space:]]*(#|$)/ { next } /^\[/ { g = $0; next } { print g, $1 }' "$ROOT/scripts/deps" |
+  awk '$1 != "[windows]" && $1 != "[web]" { other[$2] = 1 } { seen[$2] = 1 }
+    END { for (p in seen) if (!(p in other)) print p }' | sort)
 # A listed name may be stood in for by an installed package that provides it (SDL 2's API over
 # SDL 3 provides libsdl2-dev): that package is then judged in its place.
 declare -A stand_in
@@ -156,8 +158,8 @@ for pkg in $listed; do
     pkg=${stand_in[$pkg]}
   fi
   if ! dpkg-query -W -f='${db:Status-Abbrev}' "$pkg" 2>/dev/null | grep -q '^ii'; then
-    if grep -qxF "$pkg" <<<"$windows_only"; then
-      echo "skipped: $pkg (for the Windows build) is not installed here"
+    if grep -qxF "$pkg" <<<"$own_script_only"; then
+      echo "skipped: $pkg (for the Windows or the web build) is not installed here"
     else
       fail "$pkg is listed but not installed here: run scripts/test to install it"
     fi
