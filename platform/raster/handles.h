@@ -23,6 +23,7 @@ class HandleTable {
       index = free_.back();
       free_.pop_back();
     } else {
+      if (slots_.size() >= kIndexMask) return 0;  // no index left to name it by
       index = slots_.size();
       slots_.push_back({});
     }
@@ -55,22 +56,28 @@ class HandleTable {
   }
 
  private:
-  static constexpr uintptr_t kGenMask = 0xFFFFFF;
+  // kind in bits 56..59, generation in 32..55, index + 1 in 0..31 where a pointer has 64 bits;
+  // kind in 29..31, generation in 18..28, index + 1 in 0..17 where it has 32 (WebAssembly).
+  // Never 0, and never -1/-2 (the kinds are small).
+  static constexpr bool kWide = sizeof(uintptr_t) >= 8;
+  static constexpr unsigned kKindShift = kWide ? 56 : 29;
+  static constexpr unsigned kGenShift = kWide ? 32 : 18;
+  static constexpr uintptr_t kGenMask = kWide ? 0xFFFFFF : 0x7FF;
+  static constexpr uintptr_t kIndexMask = kWide ? 0xFFFFFFFFu : 0x3FFFF;
   struct Slot {
     std::unique_ptr<T> obj;
     uint32_t generation = 1;
   };
-  // kind in bits 56..59, generation in 32..55, index + 1 in 0..31: never 0 and never -1/-2.
   static uintptr_t Encode(size_t index, uint32_t gen) {
-    return (static_cast<uintptr_t>(K) << 56) | (static_cast<uintptr_t>(gen) << 32) |
+    return (static_cast<uintptr_t>(K) << kKindShift) | (static_cast<uintptr_t>(gen) << kGenShift) |
            static_cast<uintptr_t>(index + 1);
   }
   bool Decode(uintptr_t h, size_t& index, uint32_t& gen) const {
-    if ((h >> 56) != static_cast<uintptr_t>(K)) return false;
-    uintptr_t low = h & 0xFFFFFFFFu;
+    if ((h >> kKindShift) != static_cast<uintptr_t>(K)) return false;
+    uintptr_t low = h & kIndexMask;
     if (low == 0 || low > slots_.size()) return false;
     index = static_cast<size_t>(low - 1);
-    gen = static_cast<uint32_t>((h >> 32) & kGenMask);
+    gen = static_cast<uint32_t>((h >> kGenShift) & kGenMask);
     return slots_[index].obj != nullptr;
   }
   std::vector<Slot> slots_;

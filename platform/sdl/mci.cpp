@@ -3,21 +3,23 @@
 // Two kinds of device, chosen by the file's extension:
 // - waveaudio (.wav): the file is decoded once into a chunk, and every device plays it on a
 //   mixer channel of its own, so several aliases of one file sound at the same time.
-// - sequencer (.mid): SDL_mixer's one music stream through FluidSynth. Any number of pieces may
-//   be open, but only one sounds: playing one stops whichever other piece was sounding (its
-//   pending notification is answered ABORTED).
+// - sequencer (.mid): the one music stream (music.h: SDL_mixer's through FluidSynth on the
+//   desktops, the page's FluidSynth in the browser). Any number of pieces may be open, but only
+//   one sounds: playing one stops whichever other piece was sounding (its pending notification
+//   is answered ABORTED).
 //
 // Nothing here may stall a frame, so what is slow is done once and kept: the audio device is
 // opened on first use, decoded chunks and MIDI files (bytes, length and a loaded music object)
 // are cached by path for the life of the process. The synthesiser and its sound font take from
-// a tenth of a second to two seconds to load, so a helper thread loads them as soon as the device
-// opens (at start-up, with the first effect), and loads every piece's music object; a play that
-// comes before its piece is ready starts it, from its beginning, the moment it is.
+// a tenth of a second to two seconds to load, so they are loaded away from the frames
+// (music::Schedule) as soon as the device opens (at start-up, with the first effect), and so is
+// every piece; a play that comes before its piece is ready starts it, from its beginning, the
+// moment it is.
 //
 // Threads: SDL_mixer calls us back on the audio thread. There we only read or count a few facts
 // under AudioShared's mutex and post a task to the UI thread. Every device and every Mix_ call
-// that plays, stops or frees lives on the UI thread; the helper thread only creates music
-// objects, which touches no mixer state (see MidiData).
+// that plays, stops or frees lives on the UI thread; scheduled work only creates pieces, which
+// touches no mixer state (see MidiData).
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <sys/stat.h>
@@ -25,10 +27,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -39,7 +39,7 @@
 #include "platform/mci_midi.h"
 #include "platform/mci_parse.h"
 #include "platform/mci_wave.h"
-#include "platform/sdl/system.h"
+#include "platform/sdl/music.h"
 
 namespace platform::mci {
 
@@ -51,11 +51,6 @@ constexpr int kRate = 44100;
 constexpr int kBufferFrames = 512;
 constexpr int kFirstChannels = 64;
 constexpr int kMaxChannels = 1 << 16;
-// FluidSynth inside SDL_mixer 2.6 runs at gain 1.2 for full music volume, six times the
-// synthesiser's own 0.2: General MIDI pieces at ordinary channel volumes clip, and the louder
-// fonts (FluidR3) by ten decibels. A music volume of 64 is gain 0.6, which leaves the pieces
-// their own balance and the effects room on top with either font.
-constexpr int kMusicVolume = 64;
 // The mix is made in floating point, where sums never wrap or clip, and a limiter with 1.5 ms of
 // look-ahead holds its peaks under -1.5 dBFS before the device gets it: a swat landing on a snare
 // hit is turned down for a moment instead of clipping.
@@ -87,9 +82,10 @@ struct WaveData {
   }
 };
 
-using Bytes = std::shared_ptr<const std::vector<uint8_t>>;
+using music::Bytes;
+using music::Piece;
 
-// One MIDI file. A music object that was stopped in the middle of a piece still holds the
+// One MIDI file. A piece that was stopped in the middle of a piece still holds the
 // synthesiser's sounding voices, and they would ring on at its next start; so a stopped object
 // is "dirty", a fresh one is prepared in the background, and the next play takes the fresh one.
 // After a natural end the object is reused as it is: what rings on then is the last note's
@@ -98,17 +94,17 @@ struct MidiData {
   Stamp stamp;
   Bytes bytes;
   double seconds = 0;
-  Mix_Music* current = nullptr;  // null until the helper has loaded it
+  Piece* current = nullptr;  // null until it has been loaded
   bool failed = false;           // the synthesiser refused the file
   bool dirty = false;
-  Mix_Music* fresh = nullptr;
+  Piece* fresh = nullptr;
   bool preparing = false;
   MidiData() = default;
   MidiData(const MidiData&) = delete;
   MidiData& operator=(const MidiData&) = delete;
   ~MidiData() {
-    if (current) Mix_FreeMusic(current);
-    if (fresh) Mix_FreeMusic(fresh);
+    music::Free(current);
+    music::Free(fresh);
   }
 };
 
@@ -132,7 +128,7 @@ struct Device {
 struct Job {
   std::weak_ptr<MidiData> target;
   Bytes bytes;
-  Mix_Music* music = nullptr;
+  Piece* music = nullptr;
 };
 
 struct Engine {
@@ -156,15 +152,12 @@ struct Engine {
   // The piece in the music stream, also after its natural end: its last notes ring on until the
   // next play, so a loop's repeat starts over them without a gap or a cut.
   std::shared_ptr<MidiData> inStream;
-  Mix_Music* keeper = nullptr;  // loaded at start-up and kept: holds the sound font in memory
+  Piece* keeper = nullptr;  // loaded at start-up and kept: holds the sound font in memory
   std::vector<MciLogEntry>* log = nullptr;
-  // the helper that loads fresh music objects
-  SDL_Thread* worker = nullptr;
-  std::mutex workMutex;
-  std::condition_variable workCv;
-  std::deque<Job> jobs;
+  // pieces loaded by scheduled work, for the UI thread to collect
+  std::mutex readyMutex;
   std::vector<Job> ready;
-  bool stopWorker = false;
+  bool stopLoading = false;
 };
 
 // Never destroyed: the audio thread and exit handlers may still look at it.
@@ -251,20 +244,6 @@ AudioShared& A() {
   return *a;
 }
 
-// SDL_mixer retries opening its MIDI decoders inside every load, and one of them keeps global
-// state: two loads at once (the helper's and a first open) must never overlap.
-std::mutex& LoadMutex() {
-  static std::mutex* m = new std::mutex();
-  return *m;
-}
-
-Mix_Music* LoadMusic(const Bytes& bytes) {
-  SDL_RWops* rw = SDL_RWFromConstMem(bytes->data(), static_cast<int>(bytes->size()));
-  if (!rw) return nullptr;
-  std::lock_guard<std::mutex> lock(LoadMutex());
-  return Mix_LoadMUSType_RW(rw, MUS_MID, SDL_TRUE);
-}
-
 // ---- Notifications ---------------------------------------------------------------------------
 
 void Resolve(Device& d, WPARAM code) {
@@ -300,7 +279,7 @@ void CollectReady() {
   Engine& e = E();
   std::vector<Job> done;
   {
-    std::lock_guard<std::mutex> lock(e.workMutex);
+    std::lock_guard<std::mutex> lock(e.readyMutex);
     done.swap(e.ready);
   }
   for (Job& j : done) {
@@ -318,53 +297,31 @@ void CollectReady() {
     if (m) m->preparing = false;
     if (m && !m->fresh && j.music) {
       m->fresh = j.music;
-    } else if (j.music) {
-      Mix_FreeMusic(j.music);
+    } else {
+      music::Free(j.music);
     }
   }
 }
 
-// An SDL thread, not a std::thread: SDL frees its per-thread error buffer only for its own.
-int WorkerLoop(void*) {
-  Engine& e = E();
-  while (true) {
-    Job job;
+// Hands a load to music::Schedule; false when it has nowhere to go.
+bool Enqueue(Job job) {
+  if (E().closed) return false;
+  return music::Schedule([job = std::move(job)]() mutable {
+    job.music = music::Load(job.bytes);
+    Engine& e = E();
     {
-      std::unique_lock<std::mutex> lock(e.workMutex);
-      e.workCv.wait(lock, [&] { return e.stopWorker || !e.jobs.empty(); });
-      if (e.stopWorker) return 0;
-      job = std::move(e.jobs.front());
-      e.jobs.pop_front();
-    }
-    // Creating a music object touches no mixer state: it builds a synthesiser of its own.
-    job.music = LoadMusic(job.bytes);
-    {
-      std::lock_guard<std::mutex> lock(e.workMutex);
+      std::lock_guard<std::mutex> lock(e.readyMutex);
       // At exit the process is not kept waiting for this; what was loaded goes with it.
-      if (e.stopWorker) return 0;
+      if (e.stopLoading) return;
       e.ready.push_back(std::move(job));
     }
     platform::PostToMainThread(CollectReady);
-  }
-}
-
-// Hands a load to the helper; false when there is no helper to be had.
-bool Enqueue(Job job) {
-  Engine& e = E();
-  if (e.closed) return false;
-  if (!e.worker) e.worker = SDL_CreateThread(WorkerLoop, "zorbilo-music", nullptr);
-  if (!e.worker) return false;
-  {
-    std::lock_guard<std::mutex> lock(e.workMutex);
-    e.jobs.push_back(std::move(job));
-  }
-  e.workCv.notify_one();
-  return true;
+  });
 }
 
 void RequestFresh(const std::shared_ptr<MidiData>& m) {
   if (m->fresh || m->preparing || !m->current) return;
-  // Without a helper the stopped piece is simply reused.
+  // With nowhere to load it the stopped piece is simply reused.
   m->preparing = Enqueue({m, m->bytes, nullptr});
 }
 
@@ -383,7 +340,7 @@ void HaltSequencer(Device& d) {
   d.midi->dirty = true;
   RequestFresh(d.midi);
   e.inStream = nullptr;
-  Mix_HaltMusic();  // calls our finished hook at once; its task finds nothing sounding
+  music::Halt();  // may call our finished hook at once; its task finds nothing sounding
 }
 
 // A piece has reached its end: by our own count of mixed audio, or (should the synthesiser ever
@@ -415,7 +372,7 @@ MCIERROR StartSequencer(Device& d, uint32_t fromMs) {
   }
   if (m->dirty && m->fresh) {
     if (e.inStream == m) e.inStream = nullptr;
-    Mix_FreeMusic(m->current);
+    music::Free(m->current);
     m->current = m->fresh;
     m->fresh = nullptr;
     m->dirty = false;
@@ -427,14 +384,14 @@ MCIERROR StartSequencer(Device& d, uint32_t fromMs) {
   }
   uint64_t start = static_cast<uint64_t>(fromMs) * static_cast<uint64_t>(e.freq) / 1000u;
   auto end = static_cast<uint64_t>(std::llround(m->seconds * e.freq));
-  if (Mix_PlayMusic(m->current, 0) != 0) {
+  if (music::Play(m->current) != 0) {
     Disarm();
     return MCIERR_HARDWARE;
   }
   e.inStream = m;
-  if (fromMs > 0 && Mix_SetMusicPosition(fromMs / 1000.0) != 0) {
+  if (fromMs > 0 && music::Seek(fromMs / 1000.0) != 0) {
     Disarm();
-    Mix_HaltMusic();
+    music::Halt();
     e.inStream = nullptr;
     return kErrUnsupported;
   }
@@ -455,7 +412,7 @@ MCIERROR StartSequencer(Device& d, uint32_t fromMs) {
   return 0;
 }
 
-// The helper has loaded a piece: the device that was played in the meantime starts now, or is
+// A piece has been loaded: the device that was played in the meantime starts now, or is
 // told that the synthesiser refused its file.
 void StartWaiting(const std::shared_ptr<MidiData>& m) {
   Engine& e = E();
@@ -546,10 +503,10 @@ void OnPostMix(void*, Uint8* stream, int len) {
 // ---- The audio device --------------------------------------------------------------------------
 
 // At exit only the sound stops: the device is closed so that no callback runs into a process
-// being taken down. Freeing synthesisers and a sound font of up to 150 MB, or waiting for the
-// helper in the middle of a load, would only keep the player waiting for the window to go; the
-// system takes the memory back at once. Everything stays reachable from the engine, which is
-// never destroyed, and the synthesiser's library stays loaded for a helper still inside it.
+// being taken down. Freeing synthesisers and a sound font of up to 150 MB, or waiting for a
+// load under way, would only keep the player waiting for the window to go; the system takes the
+// memory back at once. Everything stays reachable from the engine, which is never destroyed,
+// and the synthesiser's library stays loaded for a load still inside it.
 void Shutdown() {
   Engine& e = E();
   if (!e.audioOk || e.closed) return;
@@ -557,16 +514,11 @@ void Shutdown() {
   Mix_SetPostMix(nullptr, nullptr);
   Mix_HookMusicFinished(nullptr);
   Mix_ChannelFinished(nullptr);
-  if (e.worker) {
-    {
-      std::lock_guard<std::mutex> lock(e.workMutex);
-      e.stopWorker = true;
-      e.jobs.clear();
-    }
-    e.workCv.notify_all();
-    SDL_DetachThread(e.worker);
-    e.worker = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(e.readyMutex);
+    e.stopLoading = true;
   }
+  music::StopScheduling();
   Mix_CloseAudio();
 }
 
@@ -577,14 +529,7 @@ bool EnsureAudio() {
   // Tried once: without a sound device the game runs silent rather than retrying every open.
   e.audioTried = true;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  // The font the user chose, else the system's General MIDI font. Named explicitly either way:
-  // left to itself, Debian's SDL_mixer prefers its own default path over SDL_SOUNDFONTS.
-  const char* chosen = SDL_getenv("SDL_SOUNDFONTS");
-  if (chosen && *chosen)
-    Mix_SetSoundFonts(chosen);
-  else if (const char* font = platform::detail::SystemSoundFont())
-    Mix_SetSoundFonts(font);
-  Mix_Init(MIX_INIT_MID);
+  music::BeforeOpen();
   if (Mix_OpenAudio(kRate, AUDIO_F32SYS, 2, kBufferFrames) != 0) {
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -611,7 +556,7 @@ bool EnsureAudio() {
   Mix_ChannelFinished(OnChannelFinished);
   Mix_HookMusicFinished(OnMusicFinished);
   Mix_SetPostMix(OnPostMix, nullptr);
-  Mix_VolumeMusic(kMusicVolume);
+  music::AfterOpen(e.freq);
   e.audioOk = true;
   std::atexit(Shutdown);
   // The synthesiser and the font, loaded now rather than at the first stage.
@@ -688,9 +633,10 @@ std::shared_ptr<MidiData> MidiFor(const std::string& path, const Stamp& stamp) {
   m->stamp = stamp;
   m->bytes = std::move(bytes);
   m->seconds = *seconds;
-  // The synthesiser's part is slow: the helper does it. Without a helper, it is done here.
+  // The synthesiser's part is slow: it is scheduled away from the frames, or done here when it
+  // cannot be.
   if (!Enqueue({m, m->bytes, nullptr})) {
-    m->current = LoadMusic(m->bytes);
+    m->current = music::Load(m->bytes);
     if (!m->current) return nullptr;
   }
   e.midis[path] = m;

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <utility>
 
+#include "common/Settings.h"
 #include "platform/form.h"
 #include "platform/sdl/internal.h"
 #include "platform/timers.h"
@@ -66,7 +67,10 @@ bool displayQuiet = false;
 // negative while the loop waits through SDL.
 std::atomic<int> wakeFd{-1};
 
+void DeliverPosted();
+
 void Wake() {
+  WakeLoop(DeliverPosted);
   if (wakeEvent != 0 && SDL_WasInit(SDL_INIT_EVENTS)) {
     SDL_Event ev{};
     ev.type = wakeEvent;
@@ -181,6 +185,35 @@ LPARAM PackPoint(int x, int y) {
   return static_cast<LPARAM>(clamp16(x) | (static_cast<uint32_t>(clamp16(y)) << 16));
 }
 
+// A tap on a touch screen is the swat button, pressed and released where the finger is; the
+// button is the one the settings file names, read when the loop starts (as the game reads it).
+// One finger at a time, so that every press has its release.
+struct Touch {
+  bool right = false;
+  bool down = false;
+  SDL_FingerID finger = 0;
+} touch;
+
+void HandleFinger(const SDL_TouchFingerEvent& f, bool down) {
+  // SDL's copies of mouse clicks as touches (when a hint asks for them) are no fingers.
+  if (f.touchId == SDL_MOUSE_TOUCHID) return;
+  if (down == touch.down || (!down && f.fingerId != touch.finger)) return;
+  HWND h = WindowOfSdl(f.windowID);
+  if (!h && runningForm) h = runningForm->hWnd;
+  Window* w = GetWindow(h);
+  if (!w) return;
+  touch.down = down;
+  touch.finger = f.fingerId;
+  int ww = 0, wh = 0;
+  SDL_GetWindowSize(w->sdl, &ww, &wh);
+  int cx, cy;
+  ClientPoint(*w, static_cast<int>(std::floor(f.x * static_cast<float>(ww))),
+              static_cast<int>(std::floor(f.y * static_cast<float>(wh))), cx, cy);
+  const UINT msg = touch.right ? (down ? WM_RBUTTONDOWN : WM_RBUTTONUP)
+                               : (down ? WM_LBUTTONDOWN : WM_LBUTTONUP);
+  Dispatch(h, msg, static_cast<WPARAM>(ShiftState()), PackPoint(cx, cy));
+}
+
 void HandleEvent(const SDL_Event& ev) {
   switch (ev.type) {
     case SDL_QUIT:
@@ -207,8 +240,13 @@ void HandleEvent(const SDL_Event& ev) {
       if (h && vk) Dispatch(h, WM_KEYDOWN, static_cast<WPARAM>(vk), ShiftState());
       break;
     }
+    case SDL_FINGERDOWN:
+    case SDL_FINGERUP:
+      HandleFinger(ev.tfinger, ev.type == SDL_FINGERDOWN);
+      break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
+      // The touch screen's own events stand for the finger (HandleFinger), not SDL's mouse copy.
       if (ev.button.which == SDL_TOUCH_MOUSEID) break;
       HWND h = WindowOfSdl(ev.button.windowID);
       Window* w = GetWindow(h);
@@ -292,7 +330,7 @@ void ApplyCursor(Window& w) {
   if (pointer == 99 && pic && pic->Image) {
     Bitmap* bm = S().bitmaps.Get(pic->Image);
     if (!bm) return;
-    const int scale = PlacementOf(w).scale;
+    const int scale = std::max(1, CursorScale(PlacementOf(w).scale));
     // One cursor per picture, contents and scale, made once: cursors are set on every swat. The
     // handle, unlike the bitmap's address, is never reused for another picture.
     static std::map<std::tuple<uintptr_t, uint64_t, int>, SDL_Cursor*> cache;
@@ -364,6 +402,52 @@ void DoEvents() { Turn(); }
 
 void Present() { PresentAll(); }
 
+namespace {
+
+// One turn of the running form's loop, then (wait) a sleep until the next is due or an event
+// arrives; never a spin. False once the form is gone.
+bool LoopStep(bool wait) {
+  Form& form = *runningForm;
+  if (form.Loaded()) {
+    Turn();
+    if (stopSignal) {
+      // A stop request closes the form like its close button, so shutdown runs in full.
+      stopSignal = 0;
+      Dispatch(form.hWnd, WM_CLOSE, 0, 0);
+    }
+  }
+  if (!form.Loaded()) {
+    runningForm = nullptr;
+    wakeFd = -1;
+    return false;
+  }
+  if (!wait) return true;
+  if (platform::timers::Manual()) {
+    SDL_Delay(1);
+    return true;
+  }
+  const auto ms = static_cast<uint64_t>(
+      platform::timers::MsUntilNextDue(static_cast<double>(MonotonicMs()), 100));
+  if (ms == 0) return true;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    if (!queue.empty()) return true;
+  }
+  if (const int fd = wakeFd.load(); fd >= 0) {
+    // Nothing from the display: the next turn takes only what SDL has already queued.
+    if (!WaitOnDisplay(static_cast<int>(ms), fd)) displayQuiet = true;
+    return true;
+  }
+  SDL_Event ev;
+  if (SDL_WaitEventTimeout(&ev, static_cast<int>(ms)))
+    HandleEvent(ev);
+  else
+    displayQuiet = true;
+  return true;
+}
+
+}  // namespace
+
 int RunMessageLoop(Form& form) {
   if (!form.hWnd) {
     std::fprintf(stderr, "Zorbilo: cannot open a window (%s). Is a display available?\n",
@@ -373,46 +457,14 @@ int RunMessageLoop(Form& form) {
   CatchStopSignals(OnStopSignal);
   runningForm = &form;
   mainThread = SDL_ThreadID();
+  touch = Touch{};
+  touch.right = settings::IsOn(settings::Read(settings::kRClick));
   // Found anew for each loop: the connection is SDL's, and lives only as long as its video.
   {
     Window* w = GetWindow(form.hWnd);
     wakeFd = w ? SetUpDisplayWait(w->sdl) : -1;
   }
-
-  while (form.Loaded()) {
-    Turn();
-    if (stopSignal) {
-      // A stop request closes the form like its close button, so shutdown runs in full.
-      stopSignal = 0;
-      Dispatch(form.hWnd, WM_CLOSE, 0, 0);
-      continue;
-    }
-    if (!form.Loaded()) break;
-    if (platform::timers::Manual()) {
-      SDL_Delay(1);
-      continue;
-    }
-    // Sleep until the next timer is due or an event arrives; never spin.
-    const auto wait = static_cast<uint64_t>(
-        platform::timers::MsUntilNextDue(static_cast<double>(MonotonicMs()), 100));
-    if (wait == 0) continue;
-    {
-      std::lock_guard<std::mutex> lock(queueMutex);
-      if (!queue.empty()) continue;
-    }
-    if (const int fd = wakeFd.load(); fd >= 0) {
-      // Nothing from the display: the next turn takes only what SDL has already queued.
-      if (!WaitOnDisplay(static_cast<int>(wait), fd)) displayQuiet = true;
-      continue;
-    }
-    SDL_Event ev;
-    if (SDL_WaitEventTimeout(&ev, static_cast<int>(wait)))
-      HandleEvent(ev);
-    else
-      displayQuiet = true;
-  }
-  runningForm = nullptr;
-  wakeFd = -1;
+  RunLoop(LoopStep);
   return 0;
 }
 

@@ -1,6 +1,7 @@
 // What the SDL back end asks of the system beneath SDL. Linux (platform/linux/) answers with X11,
-// signals, fontconfig and Debian's paths; any other SDL system gets the plain answers of
-// system_fallback.cpp, with which the game still runs.
+// signals, fontconfig and Debian's paths; any other SDL desktop gets the plain answers of
+// system_fallback.cpp, with which the game still runs; the loop and the cursor are the same on
+// every desktop (desktop.cpp). The browser (platform/web/) answers all of it for the page.
 #pragma once
 
 #include <SDL.h>
@@ -42,5 +43,19 @@ std::string FindFontFile(const char* face, bool bold);
 
 // The system's General MIDI sound font, or nullptr when it has none at a known place.
 const char* SystemSoundFont();
+
+// Runs the message loop. step(true) is one turn of it followed by a wait until the next turn is
+// due; it answers false when the loop is over. A desktop calls it until then. The browser may not
+// block the page: it calls step(false) from the page's own callbacks and returns at once, and
+// the loop goes on after main has gone.
+void RunLoop(bool (*step)(bool wait));
+
+// A message was posted from outside the loop's turn (the audio callback, a finished load). A
+// desktop's wait has already been woken; the browser has deliver run before its next frame.
+void WakeLoop(void (*deliver)());
+
+// How many screen pixels each pixel of a cursor picture takes, given the scale the window's
+// picture is shown at: the same on the desktops; in the page, the canvas's enlargement.
+int CursorScale(int pictureScale);
 
 }  // namespace platform::detail
