@@ -37,8 +37,8 @@ function showProgress() {
   if (total > 0) $('progress').value = loaded / total;
 }
 
-async function fetchBytes(name, expected) {
-  const response = await fetch(name);
+async function fetchBytes(name, expected, priority = 'auto') {
+  const response = await fetch(name, { priority });
   if (!response.ok) throw new Error(`${name}: HTTP ${response.status}`);
   const length = Number(response.headers.get('Content-Length')) || expected || 0;
   progress.total.set(name, length);
@@ -73,11 +73,49 @@ async function fetchBytes(name, expected) {
 let syncing = null;
 let syncAgain = false;
 
+// A page being closed or reloaded is gone before IndexedDB has answered (a sync takes several
+// turns of the page), so every flush also leaves a copy of each kept file in localStorage, which
+// is written at once. The copy is used at the next start when it is newer than the stored file;
+// each is one item, so it too is whole or absent.
+const MIRROR = 'zorbilo:';
+function mirror(FS) {
+  try {
+    for (const name of KEPT) {
+      const path = `${FOLDER}/${name}`;
+      let stat = null;
+      try { stat = FS.stat(path); } catch (e) { continue; }
+      const bytes = FS.readFile(path);
+      let text = '';
+      for (const b of bytes) text += String.fromCharCode(b);
+      localStorage.setItem(MIRROR + name, JSON.stringify({ time: stat.mtime.getTime(), bytes: text }));
+    }
+  } catch (e) {
+    // No localStorage (a private window may refuse it): IndexedDB alone, as far as it gets.
+  }
+}
+function restoreNewerCopies(FS) {
+  let restored = false;
+  for (const name of KEPT) {
+    const path = `${FOLDER}/${name}`;
+    let copy = null;
+    try { copy = JSON.parse(localStorage.getItem(MIRROR + name)); } catch (e) { copy = null; }
+    if (!copy || typeof copy.time !== 'number' || typeof copy.bytes !== 'string') continue;
+    let stored = -Infinity;
+    try { stored = FS.stat(path).mtime.getTime(); } catch (e) { /* not stored yet */ }
+    if (copy.time <= stored) continue;
+    FS.writeFile(path, Uint8Array.from(copy.bytes, (c) => c.charCodeAt(0)));
+    FS.utime(path, copy.time, copy.time);
+    restored = true;
+  }
+  return restored;
+}
+
 // Stores the kept files, one sync at a time: IDBFS writes a sync's files in one transaction, so a
 // record is stored whole or not at all.
 function flush() {
   const FS = page.instance && page.instance.FS;
   if (!FS) return Promise.resolve();
+  mirror(FS);
   if (syncing) {
     syncAgain = true;
     return syncing;
@@ -129,6 +167,9 @@ function makeMusic() {
 
   return {
     ready: false,
+    // Frames rendered so far, and where each play began among them: how a loop's seam is judged.
+    rendered: 0,
+    plays: [],
     load(bytes) {
       const id = nextId++;
       pieces.set(id, bytes);
@@ -154,6 +195,8 @@ function makeMusic() {
       }
       lastId = id;
       cut = false;
+      if (this.plays.length >= 256) this.plays.shift();
+      this.plays.push({ id, frame: this.rendered });
       return 0;
     },
     halt() {
@@ -167,6 +210,7 @@ function makeMusic() {
         right = new Float32Array(frames);
       }
       synth.render([left, right]);
+      this.rendered += frames;
       for (let i = 0; i < frames; ++i) {
         out[2 * i] = left[i];
         out[2 * i + 1] = right[i];
@@ -262,18 +306,22 @@ async function start() {
   const say = (text) => { $('status').textContent = text; };
   layout();
   page.music = makeMusic();
-  const program = fetchBytes('Zorbilo.wasm');
+  // The program is compiled while the rest still loads.
+  const program = fetchBytes('Zorbilo.wasm').then((bytes) => WebAssembly.compile(bytes));
   const font = fetchBytes('ipag.ttf');
   const media = Promise.all(MEDIA.map((name) => fetchBytes(`media/${name}`)));
-  // The sound font is not waited for: the title needs no music, and a piece played before the
-  // font is in starts, from its beginning, when it is.
-  const soundFont = fetchBytes('TimGM6mb.sf2');
+  // The sound font is not waited for, and comes after what the title needs: the title has no
+  // music, and a piece played before the font is in starts, from its beginning, when it is.
+  const soundFont = fetchBytes('TimGM6mb.sf2', 0, 'low');
 
-  const [wasmBinary, fontBytes, mediaBytes] = await Promise.all([program, font, media]);
+  const [compiled, fontBytes, mediaBytes] = await Promise.all([program, font, media]);
   say('起動中…');
   const instance = await Zorbilo({
     canvas,
-    wasmBinary,
+    instantiateWasm: (imports, done) => {
+      WebAssembly.instantiate(compiled, imports).then((made) => done(made, compiled));
+      return {};
+    },
     thisProgram: `${FOLDER}/Zorbilo`,
     zorbiloMusic: page.music,
     // Both may come while the program starts (the game opens its display in its first moments).
@@ -297,6 +345,7 @@ async function start() {
       m.addRunDependency('zorbilo-storage');
       m.FS.syncfs(true, (err) => {
         if (err) console.warn('Zorbilo: the stored files could not be read:', err);
+        page.restored = restoreNewerCopies(m.FS);
         MEDIA.forEach((name, i) => m.FS.writeFile(`${FOLDER}/${name}`, mediaBytes[i]));
         m.removeRunDependency('zorbilo-storage');
       });
@@ -311,6 +360,7 @@ async function start() {
     printErr: (text) => console.warn(text),
   });
   page.instance = instance;
+  if (page.restored) flush();  // what the last page could not store in time
   layout();
   $('loading').hidden = true;
   canvas.classList.add('shown');
