@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "common/App.h"
 #include "platform/mMain.h"
 #include "picture_files.h"
 #include "platform/sdl/internal.h"
@@ -375,6 +378,47 @@ TEST_F(Platform, DesktopDeviceContextReportsTheColourDepth) {
 }
 
 // ---- Window procedure chain and input --------------------------------------------------------
+
+// A tap is the swat button the settings file names, pressed and released at the finger; a
+// second finger, a foreign release and SDL's mouse-made touches are not taps.
+TEST_F(Platform, ATapIsTheSettingsSwatButtonAtTheFinger) {
+  char tmpl[] = "/tmp/zorbilo_touch_XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string saved = App.Path;
+  App.Path = tmpl;
+  ASSERT_TRUE(WritePrivateProfileStringA("Setting", "RClick", "1", (App.Path + "/Zorbilo.ini").c_str()));
+  platform::Form form;
+  std::vector<std::string> seen;
+  form.OnMouseDown = [&](int16_t b, int16_t, float x, float y) {
+    seen.push_back("down " + std::to_string(b) + " " + std::to_string(int(x)) + "," + std::to_string(int(y)));
+  };
+  form.OnMouseUp = [&](int16_t b, int16_t, float x, float y) {
+    seen.push_back("up " + std::to_string(b) + " " + std::to_string(int(x)) + "," + std::to_string(int(y)));
+  };
+  Uint32 id = 0;
+  for (Uint32 i = 1; i < 64 && !id; ++i)
+    if (SDL_Window* w = SDL_GetWindowFromID(i); w && SDL_GetWindowData(w, "hwnd") == form.hWnd) id = i;
+  ASSERT_NE(id, 0u);
+  auto finger = [&](Uint32 type, SDL_FingerID which, float x, float y, SDL_TouchID device = 7) {
+    SDL_Event ev{};
+    ev.type = type;
+    ev.tfinger.touchId = device;
+    ev.tfinger.fingerId = which;
+    ev.tfinger.windowID = id;
+    ev.tfinger.x = x;
+    ev.tfinger.y = y;
+    SDL_PushEvent(&ev);
+  };
+  finger(SDL_FINGERDOWN, 1, 0.25f, 0.5f);
+  finger(SDL_FINGERDOWN, 2, 0.75f, 0.75f);              // a second finger meanwhile
+  finger(SDL_FINGERUP, 2, 0.75f, 0.75f);                // and its release
+  finger(SDL_FINGERUP, 1, 0.5f, 0.25f);
+  finger(SDL_FINGERDOWN, 3, 0.1f, 0.1f, SDL_MOUSE_TOUCHID);  // a click SDL copied as a touch
+  platform::AdvanceClock(1);
+  EXPECT_EQ(seen, (std::vector<std::string>{"down 2 160,240", "up 2 320,120"}));
+  App.Path = saved;
+  std::filesystem::remove_all(tmpl);
+}
 
 std::vector<std::pair<UINT, WPARAM>> hooked;
 WNDPROC previous = nullptr;

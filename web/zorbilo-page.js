@@ -21,6 +21,7 @@ const page = {
   ended: false,
   wantFullScreen: false,
   firstFrameAt: null,
+  timing: {},
   errors: [],
 };
 window.zorbilo = page;
@@ -259,6 +260,8 @@ function layout() {
   if (page.instance) page.instance._zorbilo_set_cursor_scale(Math.max(1, Math.round(width / 640)));
 }
 window.addEventListener('resize', layout);
+// The right button may be the swat button: no menu over the game.
+canvas.addEventListener('contextmenu', (e) => e.preventDefault());
 document.addEventListener('fullscreenchange', layout);
 
 // The browser grants full screen only from the player's own click, tap or key.
@@ -314,7 +317,9 @@ async function start() {
   // music, and a piece played before the font is in starts, from its beginning, when it is.
   const soundFont = fetchBytes('TimGM6mb.sf2', 0, 'low');
 
-  const [compiled, fontBytes, mediaBytes] = await Promise.all([program, font, media]);
+  const mark = (what) => (promise) => promise.then((v) => { page.timing[what] = Math.round(performance.now()); return v; });
+  const [compiled, fontBytes, mediaBytes] = await Promise.all([mark('compiled')(program), mark('font')(font),
+    mark('media')(media)]);
   say('起動中…');
   const instance = await Zorbilo({
     canvas,
@@ -360,6 +365,7 @@ async function start() {
     printErr: (text) => console.warn(text),
   });
   page.instance = instance;
+  page.timing.started = Math.round(performance.now());
   if (page.restored) flush();  // what the last page could not store in time
   layout();
   $('loading').hidden = true;

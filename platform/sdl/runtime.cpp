@@ -186,13 +186,20 @@ LPARAM PackPoint(int x, int y) {
 }
 
 // A tap on a touch screen is the swat button, pressed and released where the finger is; the
-// button is the one the settings file names, read when the loop starts (as the game reads it).
-// One finger at a time, so that every press has its release.
+// button is the one the settings file names, read when the loop starts (as the game reads it at
+// its start), or at the first tap where no loop runs. One finger at a time, so that every press
+// has its release.
 struct Touch {
+  bool known = false;
   bool right = false;
   bool down = false;
   SDL_FingerID finger = 0;
 } touch;
+
+void ReadSwatButton() {
+  touch.right = settings::IsOn(settings::Read(settings::kRClick));
+  touch.known = true;
+}
 
 void HandleFinger(const SDL_TouchFingerEvent& f, bool down) {
   // SDL's copies of mouse clicks as touches (when a hint asks for them) are no fingers.
@@ -202,6 +209,7 @@ void HandleFinger(const SDL_TouchFingerEvent& f, bool down) {
   if (!h && runningForm) h = runningForm->hWnd;
   Window* w = GetWindow(h);
   if (!w) return;
+  if (!touch.known) ReadSwatButton();
   touch.down = down;
   touch.finger = f.fingerId;
   int ww = 0, wh = 0;
@@ -458,7 +466,7 @@ int RunMessageLoop(Form& form) {
   runningForm = &form;
   mainThread = SDL_ThreadID();
   touch = Touch{};
-  touch.right = settings::IsOn(settings::Read(settings::kRClick));
+  ReadSwatButton();
   // Found anew for each loop: the connection is SDL's, and lives only as long as its video.
   {
     Window* w = GetWindow(form.hWnd);

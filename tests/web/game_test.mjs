@@ -161,7 +161,8 @@ try {
   check('the page starts the game', state.firstFrame && !state.errors.length, state.errors.join('; '));
   check('the title appears within 1 s of the page load', state.firstFrame && state.firstFrame < 1000,
     `${Math.round(state.firstFrame)} ms`);
-  console.log(`     first frame of the title ${Math.round(state.firstFrame)} ms after navigation`);
+  console.log(`     first frame of the title ${Math.round(state.firstFrame)} ms after navigation ` +
+    `(${JSON.stringify(await page.evaluate(() => zorbilo.timing))})`);
   check('the title screen is the sheet\'s, pixel for pixel', (await screen('title')) === '', await screen('title'));
   const box = await canvasBox();
   check('the canvas is enlarged by the largest whole factor (2 in 1400x1060)', box.w === 1280 && box.h === 960,
@@ -253,11 +254,12 @@ try {
   }, worklet);
   const playBox = await canvasBox();
   await page.mouse.click(playBox.x + playBox.w / 2, playBox.y + playBox.h / 2);
-  // Three loops of the piece at least, with effects over the music as in play.
+  // Three loops of the piece at least, with effects over the music as in play (a few swats
+  // only: the last fly swatted would end the stage and its music).
   for (let i = 0; i < 40; ++i) {
     await sleep(500);
-    await swatAFly('right', i);
-    if (i >= 8 && await page.evaluate(() => zorbilo.music.plays.length >= 4)) break;
+    if (i < 3) await swatAFly('right', i);
+    if (await page.evaluate(() => zorbilo.music.plays.length >= 4)) break;
   }
   const mix = await page.evaluate(() => {
     let peak = 0, clipped = 0, heard = 0, frames = 0;
@@ -290,6 +292,36 @@ try {
   const ended = await page.evaluate(() => !document.getElementById('ended').hidden &&
     document.getElementById('again').textContent);
   check('Esc on the title ends the game and the page offers "start again"', ended === 'start again', String(ended));
+
+  // ---- full screen from the settings: granted at the first click, the picture a whole factor
+  // of the screen, centred on black
+  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click('#again')]);
+  await load(() => Promise.resolve());
+  await page.click('#settings');
+  await page.waitForSelector('dialog.settings[open]');
+  await page.click('#optFullScreen input');
+  await page.click('#btnOK');
+  await page.waitForSelector('#restartGame');
+  await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click('#restartGame')]);
+  await load(() => Promise.resolve());
+  const small = await canvasBox();
+  // The right button: the settings file still names it from the dialog above.
+  await page.mouse.click(small.x + small.w / 2, small.y + small.h / 2, { button: 'right' });
+  await page.waitForFunction('document.fullscreenElement', { timeout: 5000 }).catch(() => {});
+  await sleep(1200);
+  const full = await page.evaluate(() => {
+    const r = document.getElementById('canvas').getBoundingClientRect();
+    const dpr = window.devicePixelRatio;
+    return { element: document.fullscreenElement && document.fullscreenElement.id, w: r.width, h: r.height,
+      cx: r.left + r.width / 2, cy: r.top + r.height / 2, sw: window.innerWidth, sh: window.innerHeight,
+      k: (r.width * dpr) / 640, background: getComputedStyle(document.getElementById('stage')).backgroundColor,
+      largest: (((r.width * dpr) / 640 + 1) * 640) / dpr > innerWidth || (((r.width * dpr) / 640 + 1) * 480) / dpr > innerHeight };
+  });
+  check('full screen comes with the first click, a whole factor, centred on black',
+    full.element === 'stage' && Number.isInteger(full.k) && full.k >= 1 && full.h * 640 === full.w * 480 &&
+    Math.abs(full.cx - full.sw / 2) <= 1 && Math.abs(full.cy - full.sh / 2) <= 1 &&
+    full.largest && full.background === 'rgb(0, 0, 0)', JSON.stringify(full));
+  check('a full-screen click starts stage 1 too', (await screen('play')) === '', await screen('play'));
 
   check('no error in the console', errors.length === 0, errors.join(' | '));
   check('no request to any host but the page\'s own', foreign.length === 0, foreign.join(' '));
