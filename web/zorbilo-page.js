@@ -313,9 +313,6 @@ async function start() {
   const program = fetchBytes('Zorbilo.wasm').then((bytes) => WebAssembly.compile(bytes));
   const font = fetchBytes('ipag.ttf');
   const media = Promise.all(MEDIA.map((name) => fetchBytes(`media/${name}`)));
-  // The sound font is not waited for, and comes after what the title needs: the title has no
-  // music, and a piece played before the font is in starts, from its beginning, when it is.
-  const soundFont = fetchBytes('TimGM6mb.sf2', 0, 'low');
 
   const mark = (what) => (promise) => promise.then((v) => { page.timing[what] = Math.round(performance.now()); return v; });
   const [compiled, fontBytes, mediaBytes] = await Promise.all([mark('compiled')(program), mark('font')(font),
@@ -375,9 +372,13 @@ async function start() {
   $('settings').disabled = false;
   if (page.ended) showEnded();
 
+  // The sound font only now, so that the title is not kept waiting for its 6 MB: the title has
+  // no music, and a piece played before the font is in starts, from its beginning, when it is.
   const audio = instance.SDL2 && instance.SDL2.audioContext;
   if (audio) {
-    await page.music.start(await soundFont, audio.sampleRate);
+    $('note').textContent = '音源を読み込み中…';
+    await page.music.start(await fetchBytes('TimGM6mb.sf2'), audio.sampleRate);
+    $('note').textContent = '';
     instance._zorbilo_music_ready();
   }
 }
