@@ -237,6 +237,15 @@ try {
   check('the page does not scroll or zoom under the finger', scrolled[0] === 0 && scrolled[1] === 0 && scrolled[2] === 'none',
     JSON.stringify(scrolled));
 
+  // ---- hidden counts as the close button: the game closes, its record is kept
+  await page.evaluate(() => {
+    Object.defineProperty(document, 'visibilityState', { value: 'hidden', configurable: true });
+    document.dispatchEvent(new Event('visibilitychange'));
+  });
+  const hidden = await page.evaluate(() => ({ ended: zorbilo.ended, screen: !document.getElementById('ended').hidden }));
+  check('a hidden page closes the game and shows "start again"', hidden.ended && hidden.screen, JSON.stringify(hidden));
+  check('the record is still there after the hidden close', /Total=[1-9]/.test(String(await fileText('ハイスコア.txt'))));
+
   // ---- the mix: a short stage piece, recorded inside the page through an AudioWorklet
   shortMusic = true;
   await load(() => page.reload({ waitUntil: 'load' }));
