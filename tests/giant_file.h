@@ -22,7 +22,11 @@ inline bool Grow(const std::filesystem::path& path, std::string& why) {
   std::error_code ec;
   std::filesystem::resize_file(path, kSize, ec);
   if (ec) why = "cannot grow a file to " + std::to_string(kSize >> 20) + " MiB here: " + ec.message();
-  return !ec;
+  // A file system that quietly made it some other size would leave the case testing nothing.
+  else if (const auto size = std::filesystem::file_size(path, ec); ec || size != kSize)
+    why = "the file system made a file of " + std::to_string(kSize >> 20) + " MiB " +
+          (ec ? "unreadable: " + ec.message() : std::to_string(size) + " bytes long");
+  return why.empty();
 }
 
 }  // namespace giant_file
