@@ -65,8 +65,6 @@ Module.zorbiloMusic = (function () {
   const rate = Number(process.env.ZORBILO_WEB_AUDIO_RATE) || 44100;
   const processors = new Set();
   const sleeper = new Int32Array(new SharedArrayBuffer(4));
-  // A browser that falls behind drops buffers rather than asking for all it missed at once.
-  const kMostBehind = 4;
   let inCallback = false;
 
   class ScriptProcessor {
@@ -91,7 +89,9 @@ Module.zorbiloMusic = (function () {
     // Runs the buffers that have come due; the time the next one is due.
     run(now) {
       const period = (this.frames / rate) * 1000;
-      if (now - this.due > kMostBehind * period) this.due = now - kMostBehind * period;
+      // Time the suite spent busy is time the device played nothing (a browser's underrun):
+      // what it missed is not made up at once, or a sound would end before its length.
+      if (now - this.due > period) this.due = now;
       while (this.due <= now && processors.has(this)) {
         if (this.onaudioprocess) this.onaudioprocess({ outputBuffer: this.outputBuffer });
         this.due += period;
