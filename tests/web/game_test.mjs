@@ -3,17 +3,19 @@
 // sheet, a click into stage 1, Esc back to the title, the record across a reload, 設定 writing the
 // file that the next start reads, a tap that swats, the mix recorded inside the page (no clipped
 // sample, the music's loop on time), a clean console and no request to any other host.
-//   node tests/web/game_test.mjs SITE_DIR SCREEN_CHECK.js SHEET.bmp [SCREENSHOT.png]
+// Then the bot's playthrough of both modes (the game's own suite, built as a page's program) in
+// the same browser.
+//   node tests/web/game_test.mjs SITE_DIR SCREEN_CHECK.js SHEET.bmp [SCREENSHOT.png [PLAYTHROUGH.js]]
 import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { availableParallelism, loadavg, tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const { startServer } = await import(join(here, '../../web/serve.mjs'));
-const [site, screenCheck, sheet, screenshot] = process.argv.slice(2);
+const [site, screenCheck, sheet, screenshot, playthrough] = process.argv.slice(2);
 const modules = process.env.ZORBILO_NODE_MODULES;
 if (!site || !screenCheck || !sheet || !modules) {
   console.error('usage: ZORBILO_NODE_MODULES=DIR node tests/web/game_test.mjs SITE_DIR SCREEN_CHECK.js SHEET.bmp [SHOT.png] (scripts/web runs it)');
@@ -341,6 +343,37 @@ try {
 
   check('no error in the console', errors.length === 0, errors.join(' | '));
   check('no request to any host but the page\'s own', foreign.length === 0, foreign.join(' '));
+
+  // ---- the bot plays both modes through, in this browser
+  if (playthrough) {
+    const folder = join(scratch, 'playthrough');
+    mkdirSync(folder);
+    copyFileSync(playthrough, join(folder, 'suite.js'));
+    writeFileSync(join(folder, 'index.html'), `<!doctype html><meta charset="utf-8"><title>suite</title>
+<canvas id="canvas"></canvas>
+<script>
+var Module = {
+  print: (text) => console.log(text),
+  printErr: (text) => console.log(text),
+  onExit: (code) => { window.suiteExit = code; },
+  onAbort: (what) => { window.suiteExit = 'abort: ' + what; },
+};
+</script>
+<script src="suite.js"></script>`);
+    const suiteServer = await startServer(folder, 0);
+    const runner = await browser.newPage();
+    const lines = [];
+    runner.on('console', (m) => lines.push(m.text()));
+    runner.on('pageerror', (e) => lines.push(String(e)));
+    await runner.goto(suiteServer.url, { waitUntil: 'load' });
+    await runner.waitForFunction('window.suiteExit !== undefined', { timeout: 120000 }).catch(() => {});
+    const exit = await runner.evaluate(() => window.suiteExit);
+    const summary = lines.filter((l) => /^\[  (PASSED|FAILED) /.test(l) || /^\[       OK \]/.test(l));
+    check('the bot plays both modes through in Chromium (the playthrough suite)', exit === 0,
+      `exit ${exit}: ${lines.slice(-15).join(' | ')}`);
+    console.log(`     ${summary.join('; ')}`);
+    suiteServer.server.close();
+  }
 } catch (e) {
   check('the suite ran to its end', false, e.stack || String(e));
 } finally {
