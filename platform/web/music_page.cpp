@@ -19,7 +19,9 @@ namespace platform::mci::music {
 namespace {
 
 EM_JS(int, PageHasSynthesiser, (), { return Module.zorbiloMusic ? 1 : 0; });
-EM_JS(int, PageSynthesiserReady, (), { return Module.zorbiloMusic && Module.zorbiloMusic.ready ? 1 : 0; });
+EM_JS(int, PageSynthesiserReady, (), {
+  return Module.zorbiloMusic && Module.zorbiloMusic.ready ? 1 : 0;
+});
 EM_JS(int, PageLoad, (const uint8_t* data, int size), {
   return Module.zorbiloMusic ? Module.zorbiloMusic.load(HEAPU8.slice(data, data + size)) : 0;
 });

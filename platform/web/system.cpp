@@ -24,7 +24,9 @@ bool (*loopStep)(bool) = nullptr;
 bool deliveryDue = false;
 int cursorScale = 1;
 
-EM_JS(int, InPage, (), { return typeof window !== 'undefined' && typeof document !== 'undefined'; });
+EM_JS(int, InPage, (), {
+  return typeof window !== 'undefined' && typeof document !== 'undefined';
+});
 
 // The page's own business once the game is over: the files go to storage, and the canvas gives
 // way to the "start again" screen.
@@ -84,7 +86,7 @@ void RunLoop(bool (*step)(bool wait)) {
     return;
   }
   loopStep = step;
-  // Never returns: main's frame, and the form in it, stay as they are while the page calls PageTurn.
+  // Never returns: main's frame, and the form in it, stay as they are while the page turns it.
   emscripten_set_main_loop(PageTurn, 0, 1);
 }
 

@@ -39,8 +39,8 @@ EMSCRIPTEN_KEEPALIVE const char* zorbilo_settings_design() {
   static const std::string json = [] {
     std::string j = "{\"caption\":";
     AppendString(j, tool::kCaption);
-    j += ",\"width\":" + std::to_string(tool::kClientWidth) +
-         ",\"height\":" + std::to_string(tool::kClientHeight) + ",\"twipsPerPixel\":15,\"controls\":[";
+    j += ",\"width\":" + std::to_string(tool::kClientWidth) + ",\"height\":" +
+         std::to_string(tool::kClientHeight) + ",\"twipsPerPixel\":15,\"controls\":[";
     for (int i = 0; i < tool::kControlCount; ++i) {
       const tool::Control& c = tool::kControls[i];
       if (i) j += ',';
@@ -51,7 +51,8 @@ EMSCRIPTEN_KEEPALIVE const char* zorbilo_settings_design() {
       j += ",\"container\":" + std::to_string(c.container) + ",\"caption\":";
       AppendString(j, c.caption);
       j += ",\"left\":" + std::to_string(c.left) + ",\"top\":" + std::to_string(c.top) +
-           ",\"width\":" + std::to_string(c.width) + ",\"height\":" + std::to_string(c.height) + '}';
+           ",\"width\":" + std::to_string(c.width) +
+           ",\"height\":" + std::to_string(c.height) + '}';
     }
     return j + "]}";
   }();
