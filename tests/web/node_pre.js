@@ -88,9 +88,13 @@ Module.preRun.push(function () {
   };
   // SDL looks for a microphone on the navigator, which node 21 and later have (without one).
   if (typeof navigator === 'undefined') globalThis.navigator = {};
-  // emscripten resumes a context on the page's first key or click, on its document; node has
-  // none, and the stand-in runs from the start.
-  autoResumeAudioContext = function () {};
+  // emscripten resumes a context on the page's first key or click, listening on its document;
+  // node has none, and the stand-in runs from the start. A document that takes listeners and
+  // has no canvas, because later emscriptens define that function after this file runs (a
+  // replacement of it would not last).
+  if (typeof document === 'undefined') {
+    globalThis.document = { getElementById: () => null, addEventListener() {}, removeEventListener() {} };
+  }
 
   // Sleeps ms, running the audio that comes due meanwhile.
   Module.zorbiloIdle = function (ms) {
