@@ -188,6 +188,20 @@ try {
     plays: zorbilo.music.plays.length }));
   check('the click starts the sound and the stage music', audio.state === 'running' && audio.music && audio.plays === 1,
     JSON.stringify(audio));
+  // The swatter as the canvas's cursor, raised, striking while the button is down, hot spot at
+  // the centre (a square picture: both offsets alike).
+  const cursorNow = () => page.evaluate(() => getComputedStyle(document.getElementById('canvas')).cursor);
+  const raised = await cursorNow();
+  await page.mouse.down();
+  await sleep(150);
+  const striking = await cursorNow();
+  await page.mouse.up();
+  await sleep(150);
+  const again = await cursorNow();
+  const hot = /^url\("?data:image\/png[^)]*\)\s+(\d+)\s+(\d+)/.exec(raised);
+  check('the swatter is the cursor, raised and striking, its hot spot at the centre',
+    hot && hot[1] === hot[2] && Number(hot[1]) >= 8 && striking !== raised && striking.startsWith('url(') && again === raised,
+    `${raised.slice(0, 40)}…${raised.slice(-20)} / ${striking.slice(-20)} / ${again.slice(-20)}`);
   const before = await score();
   let hit = false;
   for (let i = 0; i < 30 && !hit; ++i) {
