@@ -4,10 +4,9 @@
 // the game, its timers and its audio all run), the time of one turn of each, and the time
 // between pictures.
 //   node bench/web/page_bench.mjs SITE_DIR [SECONDS]   (scripts/web --bench runs it)
-import { createRequire } from 'node:module';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { dirname, join, resolve } from 'node:path';
+import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -19,17 +18,13 @@ if (!site || !modules) {
   console.error('usage: ZORBILO_NODE_MODULES=DIR node bench/web/page_bench.mjs SITE_DIR [SECONDS]');
   process.exit(2);
 }
-const puppeteer = createRequire(join(resolve(modules), 'package.json'))('puppeteer-core');
+const { puppeteerFrom, launchChromium } = await import(join(here, '../../tests/web/harness.mjs'));
+const puppeteer = puppeteerFrom(modules);
 const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
 const profile = mkdtempSync(join(tmpdir(), 'zorbilo-bench-'));
 const { server, url } = await startServer(site, 0);
 const baseline = await startServer(here, 0);
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking'],
-});
+const browser = await launchChromium(puppeteer, profile);
 
 // Hooks every picture the page puts on its canvas, and (for the game) every turn of its loop.
 const instrument = () => {

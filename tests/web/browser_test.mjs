@@ -3,10 +3,9 @@
 // synthesiser make (recorded inside the page), a file kept across a reload, a clean console and
 // no request to any other host.
 //   node tests/web/browser_test.mjs SITE_DIR     (CHROMIUM, ZORBILO_NODE_MODULES from scripts/web)
-import { createRequire } from 'node:module';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { dirname, join, resolve } from 'node:path';
+import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -17,13 +16,10 @@ if (!site || !modules) {
   console.error('usage: ZORBILO_NODE_MODULES=DIR node tests/web/browser_test.mjs SITE_DIR (scripts/web runs it)');
   process.exit(2);
 }
-const puppeteer = createRequire(join(resolve(modules), 'package.json'))('puppeteer-core');
-
-let passed = 0, failed = 0;
-function check(name, ok, detail = '') {
-  if (ok) ++passed; else ++failed;
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${ok || !detail ? '' : `: ${detail}`}`);
-}
+const { puppeteerFrom, launchChromium, makeChecks, watchPage } = await import(join(here, 'harness.mjs'));
+const puppeteer = puppeteerFrom(modules);
+const tally = makeChecks();
+const { check } = tally;
 const hex = (c) => `#${c.toString(16).padStart(6, '0')}`;
 const near = (value, expected, tolerance) => Math.abs(value - expected) <= tolerance;
 
@@ -33,28 +29,15 @@ const profile = mkdtempSync(join(tmpdir(), 'zorbilo-chromium-'));
 // Nothing left behind when the browser or a check hangs.
 const guard = setTimeout(() => {
   console.log('FAIL the browser suite did not finish within 180 s');
-  console.log(`${passed} passed, ${failed + 1} failed`);
+  ++tally.failed;
+  tally.summary();
   process.exit(1);
 }, 180000);
 
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    '--autoplay-policy=no-user-gesture-required'],
-});
+const browser = await launchChromium(puppeteer, profile, ['--autoplay-policy=no-user-gesture-required']);
 try {
   const page = await browser.newPage();
-  const errors = [], foreign = [];
-  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
-  page.on('pageerror', (e) => errors.push(String(e)));
-  page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
-  page.on('request', (r) => {
-    const u = r.url();
-    if (!u.startsWith('data:') && !u.startsWith('blob:') && new URL(u).origin !== origin) foreign.push(u);
-  });
+  const { errors, foreign } = watchPage(page, origin);
 
   const load = async () => {
     const started = Date.now();
@@ -141,5 +124,5 @@ try {
   server.close();
   rmSync(profile, { recursive: true, force: true });
 }
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+tally.summary();
+process.exit(tally.failed === 0 ? 0 : 1);

@@ -6,11 +6,10 @@
 // Then the bot's playthrough of both modes (the game's own suite, built as a page's program) in
 // the same browser.
 //   node tests/web/game_test.mjs SITE_DIR SCREEN_CHECK.js SHEET.bmp [SCREENSHOT.png [PLAYTHROUGH.js]]
-import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
 import { copyFileSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { availableParallelism, loadavg, tmpdir } from 'node:os';
-import { dirname, join, resolve } from 'node:path';
+import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -21,13 +20,10 @@ if (!site || !screenCheck || !sheet || !modules) {
   console.error('usage: ZORBILO_NODE_MODULES=DIR node tests/web/game_test.mjs SITE_DIR SCREEN_CHECK.js SHEET.bmp [SHOT.png] (scripts/web runs it)');
   process.exit(2);
 }
-const puppeteer = createRequire(join(resolve(modules), 'package.json'))('puppeteer-core');
-
-let passed = 0, failed = 0;
-function check(name, ok, detail = '') {
-  if (ok) ++passed; else ++failed;
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${ok || !detail ? '' : `: ${detail}`}`);
-}
+const { puppeteerFrom, launchChromium, makeChecks, watchPage } = await import(join(here, 'harness.mjs'));
+const puppeteer = puppeteerFrom(modules);
+const tally = makeChecks();
+const { check } = tally;
 const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
 
 // A short piece in place of the stage music, so that its loop comes round within the test: one
@@ -46,30 +42,20 @@ const { server, url } = await startServer(site, 0);
 const origin = new URL(url).origin;
 const guard = setTimeout(() => {
   console.log('FAIL the game suite did not finish within 240 s');
-  console.log(`${passed} passed, ${failed + 1} failed`);
+  ++tally.failed;
+  tally.summary();
   process.exit(1);
 }, 240000);
 
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: join(scratch, 'profile'),
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-});
+const browser = await launchChromium(puppeteer, join(scratch, 'profile'));
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1400, height: 1100 });
-  const errors = [], foreign = [];
-  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
-  page.on('pageerror', (e) => errors.push(String(e)));
-  page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()} ${r.failure()?.errorText}`));
+  const { errors, foreign } = watchPage(page, origin);
   let shortMusic = false;
   await page.setRequestInterception(true);
   page.on('request', (r) => {
-    const u = r.url();
-    if (!u.startsWith('data:') && !u.startsWith('blob:') && new URL(u).origin !== origin) foreign.push(u);
-    if (shortMusic && u.endsWith('/media/BGM.mid')) {
+    if (shortMusic && r.url().endsWith('/media/BGM.mid')) {
       r.respond({ status: 200, contentType: 'audio/midi', body: shortPiece() });
     } else {
       r.continue();
@@ -396,5 +382,5 @@ var Module = {
   server.close();
   rmSync(scratch, { recursive: true, force: true });
 }
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed ? 1 : 0);
+tally.summary();
+process.exit(tally.failed ? 1 : 0);
