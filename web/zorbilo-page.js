@@ -38,10 +38,10 @@ function showProgress() {
   if (total > 0) $('progress').value = loaded / total;
 }
 
-async function fetchBytes(name, expected, priority = 'auto') {
-  const response = await fetch(name, { priority });
+async function fetchBytes(name) {
+  const response = await fetch(name);
   if (!response.ok) throw new Error(`${name}: HTTP ${response.status}`);
-  const length = Number(response.headers.get('Content-Length')) || expected || 0;
+  const length = Number(response.headers.get('Content-Length')) || 0;
   progress.total.set(name, length);
   if (!response.body || !length) {
     const bytes = new Uint8Array(await response.arrayBuffer());
@@ -233,7 +233,6 @@ function makeMusic() {
       }
       synth.setGain(MUSIC_GAIN);
       raw = synth.getRawSynthesizer();
-      this.synth = synth;
       this.ready = true;
     },
   };
